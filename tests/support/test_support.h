@@ -1,0 +1,99 @@
+// Shared by the test programs: a clean product key in the registry, scratch
+// folders, recorded message boxes and a way to act on a modal dialog while it
+// runs.
+#pragma once
+
+#include "framework/message_box.h"
+
+#include <windows.h>
+
+#include <functional>
+#include <string>
+#include <vector>
+
+class CDialog;
+
+namespace testing_support {
+
+extern const char kProductKey[];  // SOFTWARE\Veltris5 under HKEY_LOCAL_MACHINE
+
+// Removes the product's keys when created and when destroyed, so each test
+// starts from a machine without the product.
+class CleanRegistry {
+public:
+    CleanRegistry();
+    ~CleanRegistry();
+    CleanRegistry(const CleanRegistry&) = delete;
+    CleanRegistry& operator=(const CleanRegistry&) = delete;
+};
+
+void removeProductKeys();
+void setRegistryValue(const std::string& key, const std::string& name, const std::string& data,
+                      DWORD type = REG_SZ);
+// Raw bytes, for values without a terminating zero or of odd sizes.
+void setRegistryBytes(const std::string& key, const std::string& name, const std::string& bytes, DWORD type);
+void createRegistryKey(const std::string& key);
+// Reads a value back: false when it does not exist.
+bool readRegistryValue(const std::string& key, const std::string& name, std::string& data, DWORD& type);
+
+// Writes the three values of one component record.
+void registerComponent(const std::string& key, const std::string& version, const std::string& dir,
+                       const std::string& system);
+
+// A fresh folder under the temporary directory, removed with everything in it
+// when the object goes away.
+class ScratchDir {
+public:
+    ScratchDir();
+    ~ScratchDir();
+    ScratchDir(const ScratchDir&) = delete;
+    ScratchDir& operator=(const ScratchDir&) = delete;
+    // The folder without a trailing backslash.
+    const std::string& path() const { return path_; }
+    // path() + "\\" + relative (relative may itself begin with a backslash).
+    std::string operator/(const std::string& relative) const;
+
+private:
+    std::string path_;
+};
+
+void removeTree(const std::string& path);
+// Creates the file and the folders leading to it.
+void writeFile(const std::string& path, const std::string& content);
+bool readFile(const std::string& path, std::string& content);
+std::string readFileOr(const std::string& path, const std::string& fallback = "<missing>");
+bool exists(const std::string& path);
+void makeDirs(const std::string& path);
+// Every file below the folder whose name contains this text.
+std::vector<std::string> findFiles(const std::string& root, const std::string& nameContains);
+
+// Records every message box instead of showing it; answers IDOK.
+class MessageBoxRecorder {
+public:
+    MessageBoxRecorder();
+    ~MessageBoxRecorder();
+    MessageBoxRecorder(const MessageBoxRecorder&) = delete;
+    MessageBoxRecorder& operator=(const MessageBoxRecorder&) = delete;
+
+    std::vector<fw::MessageBoxCall> calls;
+    std::vector<std::string> texts() const;
+    // Called for every box as it is shown (while the caller waits for it).
+    std::function<void(const fw::MessageBoxCall&)> onShow;
+
+private:
+    fw::MessageBoxSink previous_;
+};
+
+// Runs the dialog modally. Once it has opened and its message queue is idle,
+// `whileOpen` runs inside its modal loop; if the dialog is still open after
+// that, it is ended with `endWith` (0: leave it to whileOpen). Returns the
+// modal result.
+INT_PTR runModal(CDialog& dialog, const std::function<void()>& whileOpen, int endWith = IDCANCEL);
+
+// Pumps the thread's queue until it is empty (posted messages are delivered).
+void pumpMessages();
+
+// The inflated content of a payload of this program's own resources.
+std::string payloadContent(int id);
+
+}  // namespace testing_support

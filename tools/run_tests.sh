@@ -1,0 +1,16 @@
+#!/usr/bin/env bash
+# Sets everything up and runs every test under Wine, on a virtual display.
+# Arguments are passed to ctest (for example -R startup).
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+
+if [ "${PATCH_IN_XVFB:-}" != 1 ]; then
+  "$here/tools/setup.sh"
+  PATCH_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+
+source "$here/tools/wine-env.sh"
+wine_prefix_init "$here/build/wine-tests"
+trap wine_prefix_stop EXIT
+cd "$here/build"
+ctest --output-on-failure "$@"

@@ -1,0 +1,12 @@
+# Sourced by the scripts: a private Wine prefix per use, created on first use.
+# Usage: source tools/wine-env.sh <prefix-dir>
+wine_prefix_init() {
+  export WINEPREFIX="$1" WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+  if [ ! -f "$WINEPREFIX/system.reg" ]; then
+    mkdir -p "$WINEPREFIX"
+    wineboot -i >/dev/null 2>&1
+  fi
+  # Keep the server up between programs: each start is then much faster.
+  wineserver -p >/dev/null 2>&1 || true
+}
+wine_prefix_stop() { wineserver -k >/dev/null 2>&1 || true; }
