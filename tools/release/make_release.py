@@ -1,0 +1,1086 @@
+#!/usr/bin/env python3
+"""Build the sample release that Patch_Veltris5v13.exe carries.
+
+The updater embeds 45 payloads (resource type "GZ", ids 3000..3044, language
+1033).  Each payload is one zlib stream (78 DA header, level 9, Adler-32
+trailer, nothing after it) whose stored and inflated sizes must match
+CATALOGUE below exactly: the updater's catalogue names both for every file
+it writes, and its tests prove them against the embedded payloads.
+
+Until the real release files are handed over we ship a sample release with
+the same sizes: placeholder programs/libraries built from stub.c/stublib.c
+and padded with an overlay, and made-up manifests, field-select tables,
+display formats and a bulletin template.  Compressible text of the right
+kind is mixed with deterministic pseudo-random material until the level-9
+stream has exactly the catalogued length.
+
+Usage (from anywhere):
+  make_release.py              build stubs (twice, compared), generate all
+                               contents, write resources/payloads/<id>.gz,
+                               resources/payloads.rc and tools/release/tuning.json,
+                               then verify everything; exit 1 on any mismatch.
+  make_release.py --check      verify the committed payloads against the
+                               catalogue and the sample generator, no rebuild.
+  make_release.py --check --real
+                               same, for real release files: sizes, zlib
+                               framing and identical groups only.
+  make_release.py --pack DIR [--out OUTDIR]
+                               compress real release files (named by id, e.g.
+                               DIR/3000, or by catalogue path, e.g.
+                               DIR/pft/cat/isbd.pft) at level 9 and report the
+                               sizes; --out writes OUTDIR/<id>.gz.  The
+                               catalogue below must then be edited by hand.
+                               Exit 2 when sizes differ from the catalogue.
+                               The two fenmor.exe editions must be given by
+                               id or as professional/ and public/fenmor.exe.
+  make_release.py --wine-test  compile resources/payloads.rc with windres into
+                               a probe program (probe.c) and run it under Wine:
+                               every payload is found, inflated with zlib and
+                               compared; the executables are started and the
+                               libraries loaded.
+
+Determinism: the contents depend only on this file, the stub sources and the
+stub images; tuning.json records the knobs the size search settled on, so a
+rerun reproduces the same contents without searching.  The compressed bytes
+also depend on the zlib build: the committed files were produced with zlib
+1.2.13 (Python 3.11.7, zlib.ZLIB_RUNTIME_VERSION == "1.2.13") and the stubs
+with x86_64-w64-mingw32-gcc-posix 12 (binutils 2.40, mingw-w64 10.0.0).
+With another zlib the stored sizes may no longer come out exact; the search
+then runs again and the payloads change.  --check therefore verifies by
+inflating and comparing contents, not by recompressing.
+"""
+
+import argparse
+import collections
+import hashlib
+import json
+import os
+import shutil
+import struct
+import subprocess
+import sys
+import tempfile
+import time
+import xml.etree.ElementTree as ET
+import zlib
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+ROOT = os.path.normpath(os.path.join(HERE, "..", ".."))
+PAYLOAD_DIR = os.path.join(ROOT, "resources", "payloads")
+RC_FILE = os.path.join(ROOT, "resources", "payloads.rc")
+TUNING_FILE = os.path.join(HERE, "tuning.json")
+
+VERSION = "1.6.08"
+VERSION_QUAD = "1.6.8.0"
+CC = "x86_64-w64-mingw32-gcc-posix"
+WINDRES = "x86_64-w64-mingw32-windres"
+STUB_EXPORT = "VeltrisModuleVersion"
+
+Entry = collections.namedtuple(
+    "Entry", "id raw stored kind name same_as note")
+
+# The one place the payload sizes live.  raw = inflated size, stored = size
+# of the zlib stream as embedded.  same_as: payloads the release ships as
+# byte-identical copies (same content, hence the same stream).
+CATALOGUE = [Entry(*row) for row in [
+    # id    raw      stored  kind          file name                              same_as note
+    (3000,  859136, 299506, "executable", "gestiro.exe",                          None, ""),
+    (3001,  245760, 103325, "executable", "QV5Server.exe",                        None, ""),
+    (3002, 1482752, 348541, "executable", "brenix.exe",                           None, ""),
+    (3003,   11149,   2247, "fst",        "velt5.fst",                            None, ""),
+    (3004,    5347,   1074, "fst",        "velt5aut.fst",                         None, ""),
+    (3005, 2361856, 684063, "executable", "quorra.exe",                           None, ""),
+    (3006,     653,    325, "manifest",   "quorra.exe.manifest",                  None, ""),
+    (3007,  512000,  60176, "executable", "halvinor.exe",                         None, ""),
+    (3008, 1146880, 435146, "executable", "merisca.exe",                          None, ""),
+    (3009,   53248,  17454, "library",    "ravdb.dll",                            None, ""),
+    (3010,   24576,   5079, "library",    "nimbodbc.dll",                         None, ""),
+    (3011, 1665536, 466483, "executable", "sulvet.exe",                           None, ""),
+    (3012,     637,    269, "bulletin",   "boletim_cdu.xml",                      None, ""),
+    (3013, 2805760, 665483, "executable", "fenmor.exe",                           None, "professional"),
+    (3014,     650,    324, "manifest",   "fenmor.exe.manifest",                  None, ""),
+    (3015,    3028,    736, "pft",        "\\pft\\cat\\cdaut.pft",                None, ""),
+    (3016,   15539,   3925, "pft",        "\\pft\\cat\\import\\isbd.pft",         None, ""),
+    (3017,    2936,    824, "pft",        "\\pft\\cat\\import\\resumo.pft",       None, ""),
+    (3018,   16641,   4065, "pft",        "\\pft\\cat\\isbd.pft",                 None, ""),
+    (3019,    2640,    604, "pft",        "\\pft\\cat\\nvalidatedinfo\\cdaut.pft", None, ""),
+    (3020,   15737,   3898, "pft",        "\\pft\\cat\\nvalidatedinfo\\isbd.pft", None, ""),
+    (3021,    2215,    682, "pft",        "\\pft\\cat\\xview\\cdaut.pft",         None, ""),
+    (3022,   15822,   3953, "pft",        "\\pft\\cat\\xview\\isbd.pft",          None, ""),
+    (3023,     625,    261, "pft",        "\\pft\\cat\\xview\\resumo-a.pft",      None, ""),
+    (3024,    3169,    838, "pft",        "\\pft\\cat\\xview\\resumo.pft",        None, ""),
+    (3025,    2201,    702, "pft",        "\\pft\\difusao\\detalhado.pft",        None, ""),
+    (3026,     762,    322, "pft",        "\\pft\\difusao\\resumo.pft",           None, ""),
+    (3027,    2215,    682, "pft",        "\\pft\\pac\\autorida\\cdaut.pft",      3021, ""),
+    (3028,     625,    261, "pft",        "\\pft\\pac\\autorida\\resumo.pft",     3023, ""),
+    (3029,    4797,   1096, "pft",        "\\pft\\pac\\detalhado.pft",            None, ""),
+    (3030,    4806,   1093, "pft",        "\\pft\\pac\\in_detalhado.pft",         None, ""),
+    (3031,    3270,    871, "pft",        "\\pft\\pac\\in_resumo.pft",            None, ""),
+    (3032,   15822,   3953, "pft",        "\\pft\\pac\\isbd.pft",                 3022, ""),
+    (3033,    2802,    864, "pft",        "\\pft\\pac\\np405.pft",                None, ""),
+    (3034,    4795,   1095, "pft",        "\\pft\\pac\\ord_pft\\detalhado.pft",   None, ""),
+    (3035,    4804,   1092, "pft",        "\\pft\\pac\\ord_pft\\in_detalhado.pft", None, ""),
+    (3036,    3268,    871, "pft",        "\\pft\\pac\\ord_pft\\in_resumo.pft",   None, ""),
+    (3037,   15822,   3953, "pft",        "\\pft\\pac\\ord_pft\\isbd.pft",        3022, ""),
+    (3038,    2802,    864, "pft",        "\\pft\\pac\\ord_pft\\np405.pft",       3033, ""),
+    (3039,    3169,    838, "pft",        "\\pft\\pac\\ord_pft\\resumo.pft",      3024, ""),
+    (3040,    3169,    838, "pft",        "\\pft\\pac\\resumo.pft",               3024, ""),
+    (3041,     103,     72, "pft",        "\\pft\\Use\\titulo.pft",               None, ""),
+    (3042,  614400, 115062, "library",    "veltriscommon.dll",                    None, ""),
+    (3043, 2805760, 665695, "executable", "fenmor.exe",                           None, "public"),
+    (3044, 2628096, 827259, "executable", "dravel.exe",                           None, ""),
+]]
+BY_ID = {e.id: e for e in CATALOGUE}
+
+
+class Fail(Exception):
+    pass
+
+
+def validate_catalogue():
+    ids = [e.id for e in CATALOGUE]
+    if ids != list(range(3000, 3000 + len(ids))) or len(ids) != 45:
+        raise Fail("catalogue ids must run 3000..3044 without gaps")
+    for e in CATALOGUE:
+        if e.kind not in KINDS:
+            raise Fail("%d: unknown kind %r" % (e.id, e.kind))
+        if e.same_as is not None:
+            lead = BY_ID.get(e.same_as)
+            if lead is None or lead.same_as is not None:
+                raise Fail("%d: same_as must name a payload that is not a copy itself" % e.id)
+            if (lead.raw, lead.stored, lead.kind) != (e.raw, e.stored, e.kind):
+                raise Fail("%d: copy of %d but sizes or kind differ" % (e.id, lead.id))
+
+
+def leader(e):
+    return BY_ID[e.same_as] if e.same_as is not None else e
+
+
+def groups():
+    g = collections.OrderedDict()
+    for e in CATALOGUE:
+        g.setdefault(leader(e).id, []).append(e.id)
+    return g
+
+
+# ---------------------------------------------------------------------------
+# Deterministic pseudo-random material.  Python's random module is avoided so
+# the contents cannot shift with the interpreter version.
+
+def noise(label, n):
+    return hashlib.shake_256(label.encode("ascii")).digest(n)
+
+
+class Rng:
+    def __init__(self, label):
+        self.label = label.encode("ascii")
+        self.pool = b""
+        self.counter = 0
+
+    def below(self, n):
+        if len(self.pool) < 4:
+            self.pool += hashlib.sha256(self.label + struct.pack("<Q", self.counter)).digest()
+            self.counter += 1
+        v, self.pool = struct.unpack("<I", self.pool[:4])[0], self.pool[4:]
+        return v % n
+
+    def pick(self, seq):
+        return seq[self.below(len(seq))]
+
+
+def noise_text(label, n, alphabet):
+    # both alphabets divide 256, so every character is equally likely
+    raw = noise(label, n)
+    return "".join(alphabet[b % len(alphabet)] for b in raw)
+
+
+B64URL = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789-_"
+HEX = "0123456789abcdef"
+
+
+def stem(e):
+    base = e.name.replace("\\", "/").rsplit("/", 1)[-1]
+    return base.rsplit(".", 1)[0] if "." in base else base
+
+
+def module_title(e):
+    s = e.name.split(".")[0]
+    return s[:1].upper() + s[1:]
+
+
+# ---------------------------------------------------------------------------
+# Text kinds.  A text payload is laid out as
+#     prefix + head + body blocks + noise lines + padding lines + tail
+# The body blocks are plausible content; the size search chooses how many of
+# them to keep (body), how many noise characters follow (fill) and which noise
+# stream to use (salt).  Padding lines (compress to almost nothing) absorb the
+# remaining bytes so the inflated size is always exact.
+
+class TextKind:
+    prefix = b""
+    encoding = "ascii"
+    width = 64
+    alphabet = B64URL
+    pad_max = 76
+
+    def head(self, e):
+        return ""
+
+    def tail(self, e):
+        return ""
+
+    def blocks(self, e, rng):
+        raise NotImplementedError
+
+    def noise_line(self, chunk):
+        raise NotImplementedError
+
+    def pad_line(self, n):
+        raise NotImplementedError
+
+    pad_min = 0
+
+    def padding(self, p):
+        # p >= pad_min; lines of nearly equal length, each at most pad_max
+        # (and so each at least pad_max / 2 >= pad_min when there are several)
+        n = -(-p // self.pad_max)
+        return "".join(self.pad_line(p // n + (i < p % n)) for i in range(n))
+
+    def body_blocks(self, e, limit):
+        """Body blocks in order, generated until their total exceeds limit."""
+        rng = Rng("body:%d" % e.id)
+        out, total = [], 0
+        for b in self.blocks(e, rng):
+            b = b.encode(self.encoding)
+            out.append(b)
+            total += len(b)
+            if total > limit:
+                break
+        return out
+
+    def build(self, e, body_list, body, fill, salt):
+        front = (self.prefix + self.head(e).encode(self.encoding)
+                 + b"".join(body_list[:body]))
+        back = self.tail(e).encode(self.encoding)
+        nlines = -(-fill // self.width)
+        p = e.raw - len(front) - len(back) - fill - nlines * len(self.noise_line(""))
+        # size first: the search probes far too large fills on purpose
+        if p < self.pad_min:
+            return None
+        chars = noise_text("fill:%d:%d" % (e.id, salt), fill, self.alphabet)
+        front += "".join(self.noise_line(chars[i:i + self.width])
+                         for i in range(0, fill, self.width)).encode("ascii")
+        data = front + self.padding(p).encode("ascii") + back
+        assert len(data) == e.raw, (e.id, len(data))
+        return data
+
+    def check_text(self, e, data):
+        if not data.startswith(self.prefix):
+            raise Fail("%d: content does not start with %r" % (e.id, self.prefix))
+        if data.replace(b"\r\n", b"").count(b"\n") or data.replace(b"\r\n", b"").count(b"\r"):
+            raise Fail("%d: line ends are not all CR LF" % e.id)
+        if not data.endswith(b"\r\n"):
+            raise Fail("%d: last line is not terminated" % e.id)
+        return data[len(self.prefix):].decode(self.encoding)
+
+
+PFT_FIELDS = [
+    ("010", "ISBN"), ("011", "ISSN"), ("101", "Idioma"), ("200", "Título"),
+    ("205", "Edição"), ("210", "Publicação"), ("215", "Descrição física"),
+    ("225", "Série"), ("300", "Nota geral"), ("327", "Conteúdo"),
+    ("330", "Resumo"), ("500", "Título uniforme"), ("600", "Assunto - nome"),
+    ("606", "Assunto tópico"), ("607", "Assunto geográfico"),
+    ("675", "Classificação (CDU)"), ("700", "Autor principal"),
+    ("701", "Co-autor"), ("702", "Autoria secundária"), ("710", "Entidade"),
+    ("801", "Fonte da catalogação"), ("856", "Acesso eletrônico"),
+    ("966", "Localização"), ("995", "Exemplar"),
+]
+PFT_NOTES = [
+    "exibe somente quando presente", "ocorrências repetíveis separadas por ponto e vírgula",
+    "pontuação conforme a área correspondente", "não repetir a pontuação final",
+    "ordem de citação dos subcampos", "verificar os indicadores antes de exibir",
+    "remissiva para o registro de autoridade", "usado também na difusão seletiva",
+    "texto em maiúsculas só no título", "área de notas: uma por linha",
+]
+PFT_TITLES = {
+    "cdaut": "Autoridade - registro completo", "isbd": "Descrição bibliográfica (ISBD)",
+    "resumo": "Formato resumido", "resumo-a": "Formato resumido de autoridade",
+    "detalhado": "Formato detalhado", "in_detalhado": "Formato detalhado - inclusão",
+    "in_resumo": "Formato resumido - inclusão", "np405": "Referência bibliográfica (NP 405)",
+    "titulo": "Título para listagens",
+}
+PFT_SEPS = [" : ", " / ", " ; ", ". - ", ", ", " = "]
+
+
+class PftKind(TextKind):
+    # display formats are read by the record formatter as Windows-1252
+    encoding = "cp1252"
+    pad_min = 8
+
+    def noise_line(self, chunk):
+        return "/* " + chunk + " */\r\n"
+
+    def pad_line(self, n):
+        return "/* " + "=" * (n - 8) + " */\r\n"
+
+    def blocks(self, e, rng):
+        yield "/* %s */\r\n" % PFT_TITLES.get(stem(e), "Formato de exibição")
+        yield "/* Veltris 5 - versão %s - formato de exibição */\r\n\r\n" % VERSION
+        area = 0
+        while True:
+            tag, label = rng.pick(PFT_FIELDS)
+            tag2, _ = rng.pick(PFT_FIELDS)
+            sub = rng.pick("bcdefghz")
+            sep = rng.pick(PFT_SEPS)
+            shape = rng.below(6)
+            if shape == 0:
+                area += 1
+                yield ("/* Área %d - %s: %s */\r\nif p(v%s) then\r\n"
+                       "   v%s^a, if p(v%s^%s) then \"%s\"v%s^%s fi,\r\n"
+                       "fi,\r\n" % (area, label, rng.pick(PFT_NOTES), tag, tag, tag, sub, sep, tag, sub))
+            elif shape == 1:
+                yield ("(if p(v%s) then |%s|+v%s^a, if p(v%s^%s) then \", \"v%s^%s fi fi)/\r\n"
+                       % (tag, sep, tag, tag, sub, tag, sub))
+            elif shape == 2:
+                yield "if a(v%s) then 'Campo %s (%s) não informado'/ fi,\r\n" % (tag, tag, label)
+            elif shape == 3:
+                yield "\"%s: \"v%s^a+|; |,#\r\n" % (label, tag)
+            elif shape == 4:
+                yield ("/* %s */\r\nref(['AUT']l(['AUT']'%s='v%s^a), v%s^a%sv%s^a),/\r\n"
+                       % (rng.pick(PFT_NOTES), tag2, tag, tag2, sep.strip() or ",", tag))
+            else:
+                yield ("if s(mpu,v%s^a) <> '' then mpl,'%s'v%s^a%sv%s^%s/ fi,\r\n"
+                       % (tag, sep, tag, sep, tag2, sub))
+
+    def check_text(self, e, data):
+        text = TextKind.check_text(self, e, data)
+        if text.count("/*") != text.count("*/"):
+            raise Fail("%d: unbalanced comments" % e.id)
+        return text
+
+
+FST_TECH = ["0", "0", "4", "8", "1"]
+
+
+class FstKind(TextKind):
+    pad_min = 4
+
+    def noise_line(self, chunk):
+        return "* " + chunk + "\r\n"
+
+    def pad_line(self, n):
+        return "* " + "-" * (n - 4) + "\r\n"
+
+    def blocks(self, e, rng):
+        yield "* %s - tabela de selecao de campos para a inversao\r\n" % e.name
+        yield "* Veltris 5 versao %s; linha: identificador tecnica formato\r\n" % VERSION
+        while True:
+            tag, _ = rng.pick(PFT_FIELDS)
+            tech = rng.pick(FST_TECH)
+            sub = rng.pick("abcdef")
+            shape = rng.below(4)
+            if shape == 0:
+                yield "%s %s v%s\r\n" % (int(tag), tech, tag)
+            elif shape == 1:
+                yield "%s %s mhu,v%s^%s/\r\n" % (int(tag), tech, tag, sub)
+            elif shape == 2:
+                yield "%s 8 '/%s/'v%s^a/\r\n" % (int(tag) + 1000, tag, tag)
+            else:
+                yield "%s %s (|%s_|+v%s^%s/)\r\n" % (int(tag), tech, tag, tag, sub)
+
+    def check_text(self, e, data):
+        text = TextKind.check_text(self, e, data)
+        for line in text.split("\r\n")[:-1]:
+            if line.startswith("*"):
+                continue
+            parts = line.split(" ", 2)
+            if len(parts) != 3 or not parts[0].isdigit() or not parts[1].isdigit():
+                raise Fail("%d: bad table line %r" % (e.id, line))
+        return text
+
+
+class XmlKind(TextKind):
+    encoding = "utf-8"
+    alphabet = HEX
+    pad_min = 13
+
+    def noise_line(self, chunk):
+        return "  <!-- " + chunk + " -->\r\n"
+
+    def pad_line(self, n):
+        return "  <!-- " + "=" * (n - 13) + " -->\r\n"
+
+    def check_text(self, e, data):
+        text = TextKind.check_text(self, e, data)
+        try:
+            return text, ET.fromstring(data)
+        except ET.ParseError as ex:
+            raise Fail("%d: not well-formed XML: %s" % (e.id, ex))
+
+
+class ManifestKind(XmlKind):
+    def head(self, e):
+        return ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\r\n'
+                '<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">\r\n'
+                '  <assemblyIdentity type="win32" name="Veltris.%s" version="%s"'
+                ' processorArchitecture="amd64"/>\r\n' % (module_title(e), VERSION_QUAD))
+
+    def tail(self, e):
+        return "</assembly>\r\n"
+
+    def blocks(self, e, rng):
+        yield "  <description>Veltris 5 - %s %s</description>\r\n" % (module_title(e), VERSION)
+        yield ('  <trustInfo xmlns="urn:schemas-microsoft-com:asm.v3">\r\n'
+               '    <security><requestedPrivileges>\r\n'
+               '      <requestedExecutionLevel level="asInvoker" uiAccess="false"/>\r\n'
+               '    </requestedPrivileges></security>\r\n  </trustInfo>\r\n')
+        yield ('  <dependency><dependentAssembly>\r\n'
+               '    <assemblyIdentity type="win32" name="Microsoft.Windows.Common-Controls"'
+               ' version="6.0.0.0" processorArchitecture="*"'
+               ' publicKeyToken="6595b64144ccf1df" language="*"/>\r\n'
+               '  </dependentAssembly></dependency>\r\n')
+        yield ('  <application xmlns="urn:schemas-microsoft-com:asm.v3"><windowsSettings>\r\n'
+               '    <dpiAware xmlns="http://schemas.microsoft.com/SMI/2005/WindowsSettings">true</dpiAware>\r\n'
+               '  </windowsSettings></application>\r\n')
+        while True:
+            yield "  <!-- %s -->\r\n" % e.name
+
+    def check_text(self, e, data):
+        text, root = XmlKind.check_text(self, e, data)
+        ident = root.find("{urn:schemas-microsoft-com:asm.v1}assemblyIdentity")
+        if ident is None or ident.get("version") != VERSION_QUAD or not ident.get("name"):
+            raise Fail("%d: manifest lacks assemblyIdentity %s" % (e.id, VERSION_QUAD))
+        return text
+
+
+BULLETIN_SECTIONS = [
+    ("675", "a", "Classificação (CDU)"), ("200", "aef", "Título"),
+    ("700", "ab", "Autor"), ("205", "a", "Edição"), ("210", "acd", "Publicação"),
+    ("215", "ad", "Descrição física"), ("606", "a", "Assunto"),
+    ("966", "ls", "Localização"),
+]
+
+
+class BulletinKind(XmlKind):
+    # the bulletin editor expects a byte-order mark on its templates
+    prefix = b"\xef\xbb\xbf"
+
+    def head(self, e):
+        return ('<?xml version="1.0" encoding="UTF-8"?>\r\n'
+                '<boletim tipo="cdu" versao="%s">\r\n' % VERSION)
+
+    def tail(self, e):
+        return "</boletim>\r\n"
+
+    def blocks(self, e, rng):
+        yield "  <titulo>Boletim bibliográfico por classificação</titulo>\r\n"
+        yield '  <ordenacao campo="675" subcampo="a" sentido="crescente"/>\r\n'
+        n = 0
+        while True:
+            tag, subs, label = BULLETIN_SECTIONS[n % len(BULLETIN_SECTIONS)]
+            n += 1
+            yield '  <secao ordem="%d" campo="%s" subcampos="%s" rotulo="%s"/>\r\n' % (n, tag, subs, label)
+
+
+# ---------------------------------------------------------------------------
+# Binary kinds: stub image + overlay.  The overlay is a text block naming the
+# module, then `fill` pseudo-random bytes, then zeros up to the exact size.
+
+class ImageKind:
+    pe_dll = False
+
+    def block(self, e):
+        lines = ["", "--- Veltris 5 sample release ---",
+                 "Module: %s" % e.name, "Version: %s" % VERSION, "Payload: %d" % e.id]
+        if e.note:
+            lines.append("Edition: %s" % e.note)
+        lines.append("Placeholder image; the data after this block only brings "
+                     "the file to the size of the released module.")
+        return ("\r\n".join(lines) + "\r\n").encode("ascii") + b"\0"
+
+    def build(self, e, image, fill, salt):
+        p = e.raw - len(image) - len(self.block(e)) - fill
+        if p < 0:
+            return None
+        return image + self.block(e) + noise("overlay:%d:%d" % (e.id, salt), fill) + bytes(p)
+
+    def check_image(self, e, data):
+        info = pe_info(data)
+        if info["dll"] != self.pe_dll:
+            raise Fail("%d: PE image is %s a DLL" % (e.id, "" if info["dll"] else "not"))
+        if not self.pe_dll and info["subsystem"] != 2:
+            raise Fail("%d: executable subsystem is %d, not GUI" % (e.id, info["subsystem"]))
+        return info
+
+
+class LibraryKind(ImageKind):
+    pe_dll = True
+
+
+KINDS = {
+    "executable": ImageKind(), "library": LibraryKind(), "manifest": ManifestKind(),
+    "fst": FstKind(), "pft": PftKind(), "bulletin": BulletinKind(),
+}
+
+
+def pe_info(data):
+    """Minimal PE32+ header walk: enough to prove the image is well formed and
+    to find where the overlay starts."""
+    def fail(msg):
+        raise Fail("PE: " + msg)
+    if len(data) < 0x40 or data[:2] != b"MZ":
+        fail("no MZ header")
+    off = struct.unpack_from("<I", data, 0x3C)[0]
+    if data[off:off + 4] != b"PE\0\0":
+        fail("no PE signature")
+    machine, nsec, _, _, _, optsize, chars = struct.unpack_from("<HHIIIHH", data, off + 4)
+    if machine != 0x8664:
+        fail("machine 0x%x is not x86-64" % machine)
+    opt = off + 24
+    if struct.unpack_from("<H", data, opt)[0] != 0x20B:
+        fail("optional header is not PE32+")
+    subsystem = struct.unpack_from("<H", data, opt + 68)[0]
+    ndirs = struct.unpack_from("<I", data, opt + 108)[0]
+    if ndirs > 4:
+        sec_dir = struct.unpack_from("<II", data, opt + 112 + 4 * 8)
+        if sec_dir != (0, 0):
+            fail("image has a certificate table; an overlay would break it")
+    end = opt + optsize + 40 * nsec
+    for i in range(nsec):
+        s = opt + optsize + 40 * i
+        raw_size, raw_ptr = struct.unpack_from("<II", data, s + 16)
+        if raw_size:
+            end = max(end, raw_ptr + raw_size)
+    if end > len(data):
+        fail("sections run past the end of the file")
+    return {"dll": bool(chars & 0x2000), "subsystem": subsystem, "end": end}
+
+
+# ---------------------------------------------------------------------------
+# Stub images
+
+STUB_BUILDS = {
+    "executable": ("stub.c", "stub.exe", ["-Os", "-s", "-mwindows", "-static",
+                                          "-Wl,--no-insert-timestamp"]),
+    "library": ("stublib.c", "stublib.dll", ["-Os", "-s", "-shared", "-static",
+                                             "-Wl,--no-insert-timestamp"]),
+}
+
+
+def build_stub(kind, workdir):
+    src, out, flags = STUB_BUILDS[kind]
+    shutil.copy(os.path.join(HERE, src), os.path.join(workdir, src))
+    # relative names and a prefix map keep the build directory out of the image
+    cmd = [CC] + flags + ["-ffile-prefix-map=%s=." % workdir, "-o", out, src]
+    r = subprocess.run(cmd, cwd=workdir, capture_output=True, text=True)
+    if r.returncode != 0:
+        raise Fail("stub build failed: %s\n%s" % (" ".join(cmd), r.stderr))
+    with open(os.path.join(workdir, out), "rb") as f:
+        return f.read()
+
+
+def build_stubs():
+    images = {}
+    with tempfile.TemporaryDirectory(prefix="veltris-stub-a-") as a, \
+            tempfile.TemporaryDirectory(prefix="veltris-stub-bb-") as b:
+        for kind in STUB_BUILDS:
+            first, second = build_stub(kind, a), build_stub(kind, b)
+            # two directories of different name length: any embedded path or
+            # timestamp shows up as a difference here
+            if first != second:
+                raise Fail("%s stub build is not reproducible" % kind)
+            info = pe_info(first)
+            if info["end"] != len(first):
+                raise Fail("%s stub image already has trailing data" % kind)
+            KINDS[kind].check_image(Entry(0, 0, 0, kind, STUB_BUILDS[kind][1], None, ""), first)
+            images[kind] = first
+    return images
+
+
+def sha256(b):
+    return hashlib.sha256(b).hexdigest()
+
+
+# ---------------------------------------------------------------------------
+# Size search
+
+def stored_size(data):
+    return len(zlib.compress(data, 9))
+
+
+def find_fill(size_of, lo, hi, target):
+    """Fill value whose stream is exactly target bytes, or None.  size_of is
+    close to linear in fill, so interpolate, with a bisection step now and
+    then in case it is not."""
+    s_lo, s_hi = size_of(lo), size_of(hi)
+    if s_lo == target:
+        return lo
+    if s_hi == target:
+        return hi
+    if not s_lo < target < s_hi:
+        return None
+    step = 0
+    while hi - lo > 1:
+        step += 1
+        if step % 3 == 0:
+            guess = (lo + hi) // 2
+        else:
+            guess = lo + (target - s_lo) * (hi - lo) // (s_hi - s_lo)
+            guess = min(max(guess, lo + 1), hi - 1)
+        s = size_of(guess)
+        if s == target:
+            return guess
+        if s < target:
+            lo, s_lo = guess, s
+        else:
+            hi, s_hi = guess, s
+    return None
+
+
+MAX_SALTS = 200
+
+
+def max_fill(make, body):
+    """Largest amount of noise that still fits the inflated size."""
+    lo, hi = 0, 1 << 24
+    while lo < hi:
+        mid = (lo + hi + 1) // 2
+        if make(body, mid, 0) is not None:
+            lo = mid
+        else:
+            hi = mid - 1
+    return lo
+
+
+def tune(e, images, log):
+    """Search body/fill/salt giving exactly e.stored bytes."""
+    kind = KINDS[e.kind]
+    target = e.stored
+    evals = [0]
+
+    if isinstance(kind, ImageKind):
+        image = images[e.kind]
+        bodies = [0]
+        make = lambda body, fill, salt: kind.build(e, image, fill, salt)
+    else:
+        body_list = kind.body_blocks(e, e.raw)
+        make = lambda body, fill, salt: kind.build(e, body_list, body, fill, salt)
+        kmax = 0
+        while kmax < len(body_list) and make(kmax + 1, 0, 0) is not None:
+            kmax += 1
+        # Keep as much plausible body as still leaves room for noise on both
+        # sides of the target: the stream must come out below the target with
+        # no noise and above it with the most noise that fits.  More body
+        # means less room, so both limits fall as body grows.
+        margin = max(8, target // 25)
+        lo, hi = 0, kmax
+        while lo < hi:
+            mid = (lo + hi + 1) // 2
+            if stored_size(make(mid, max_fill(make, mid), 0)) >= target + margin:
+                lo = mid
+            else:
+                hi = mid - 1
+        while lo > 0 and stored_size(make(lo, 0, 0)) > target - margin:
+            lo -= 1
+        bodies = list(range(lo, -1, -1))
+
+    for body in bodies:
+        if make(body, 0, 0) is None:
+            continue
+        fmax = max_fill(make, body)
+        near = None
+        for salt in range(MAX_SALTS):
+            cache = {}
+
+            def size_of(fill):
+                if fill not in cache:
+                    evals[0] += 1
+                    cache[fill] = stored_size(make(body, fill, salt))
+                return cache[fill]
+
+            fill = None
+            if near is not None:
+                # a new noise stream lands close to where the last one missed
+                fill = find_fill(size_of, max(0, near - 48), min(fmax, near + 48), target)
+            if fill is None:
+                fill = find_fill(size_of, 0, fmax, target)
+            if fill is not None:
+                log("  %d: body=%d fill=%d salt=%d (%d compressions)"
+                    % (e.id, body, fill, salt, evals[0]))
+                return {"body": body, "fill": fill, "salt": salt}
+            # remember where the bracket closed for the next salt
+            below = [f for f, s in cache.items() if s < target]
+            near = max(below) if below else 0
+    raise Fail("%d: no parameters give a %d-byte stream" % (e.id, target))
+
+
+def generate(e, params, images):
+    kind = KINDS[e.kind]
+    if isinstance(kind, ImageKind):
+        return kind.build(e, images[e.kind], params["fill"], params["salt"])
+    body_list = kind.body_blocks(e, e.raw)
+    return kind.build(e, body_list, params["body"], params["fill"], params["salt"])
+
+
+# ---------------------------------------------------------------------------
+# Files
+
+def payload_path(pid, directory=PAYLOAD_DIR):
+    return os.path.join(directory, "%d.gz" % pid)
+
+
+def rc_text():
+    lines = ["// Release payloads embedded in the updater: one zlib stream (level 9)",
+             "// per installed file.  Written by tools/release/make_release.py;",
+             "// regenerate instead of editing.  Paths are relative to resources/,",
+             "// so compile with: windres -I resources resources/payloads.rc",
+             "#include <winresrc.h>",
+             "",
+             "LANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US",
+             ""]
+    for e in CATALOGUE:
+        lines.append('%d GZ "payloads/%d.gz"' % (e.id, e.id))
+    return ("\n".join(lines) + "\n").encode("ascii")
+
+
+def load_tuning():
+    try:
+        with open(TUNING_FILE) as f:
+            return json.load(f)
+    except FileNotFoundError:
+        return None
+
+
+def write_if_changed(path, data):
+    try:
+        with open(path, "rb") as f:
+            if f.read() == data:
+                return False
+    except FileNotFoundError:
+        pass
+    tmp = path + ".tmp"
+    with open(tmp, "wb") as f:
+        f.write(data)
+    os.replace(tmp, path)
+    return True
+
+
+def read_stream(e, path):
+    """Check the zlib framing of one stored payload and return its content."""
+    with open(path, "rb") as f:
+        stream = f.read()
+    if len(stream) != e.stored:
+        raise Fail("%d: stored size %d, catalogue says %d" % (e.id, len(stream), e.stored))
+    if stream[:2] != b"\x78\xda":
+        raise Fail("%d: header %s is not 78 DA" % (e.id, stream[:2].hex()))
+    d = zlib.decompressobj()
+    try:
+        data = d.decompress(stream)
+    except zlib.error as ex:
+        raise Fail("%d: inflate failed: %s" % (e.id, ex))
+    if not d.eof:
+        raise Fail("%d: stream is truncated" % e.id)
+    if d.unused_data:
+        raise Fail("%d: %d bytes after the end of the stream" % (e.id, len(d.unused_data)))
+    if len(data) != e.raw:
+        raise Fail("%d: inflated size %d, catalogue says %d" % (e.id, len(data), e.raw))
+    # inflate already checks the trailer; this makes the check explicit
+    if struct.unpack(">I", stream[-4:])[0] != zlib.adler32(data):
+        raise Fail("%d: Adler-32 trailer does not match" % e.id)
+    return stream, data
+
+
+def verify(real=False, expected=None, tuning=None):
+    """Check every committed payload.  expected: id -> content from this run;
+    without it, contents are rebuilt from tuning.json (images are taken from
+    the payloads themselves and checked against the recorded hashes)."""
+    errors = []
+    contents, streams = {}, {}
+    for e in CATALOGUE:
+        try:
+            streams[e.id], contents[e.id] = read_stream(e, payload_path(e.id))
+        except FileNotFoundError:
+            errors.append("%d: %s missing" % (e.id, payload_path(e.id)))
+        except Fail as ex:
+            errors.append(str(ex))
+    known = {"%d.gz" % e.id for e in CATALOGUE}
+    for name in sorted(os.listdir(PAYLOAD_DIR)) if os.path.isdir(PAYLOAD_DIR) else []:
+        if name not in known:
+            errors.append("unexpected file resources/payloads/%s" % name)
+
+    # identical groups: same stream; everything else pairwise different
+    seen = {}
+    for lead, members in groups().items():
+        got = {sha256(streams[m]) for m in members if m in streams}
+        if len(got) > 1:
+            errors.append("payloads %s must be identical" % members)
+        for h in {sha256(contents[m]) for m in members if m in contents}:
+            if h in seen:
+                errors.append("payload %d has the same content as %d" % (lead, seen[h]))
+            seen[h] = lead
+
+    if not real:
+        if tuning is None:
+            tuning = load_tuning()
+        if tuning is None:
+            errors.append("tools/release/tuning.json missing")
+        else:
+            for e in CATALOGUE:
+                if e.id not in contents:
+                    continue
+                try:
+                    check_sample(e, contents[e.id], expected, tuning)
+                except Fail as ex:
+                    errors.append(str(ex))
+    try:
+        with open(RC_FILE, "rb") as f:
+            if f.read() != rc_text():
+                errors.append("resources/payloads.rc differs from the catalogue")
+    except FileNotFoundError:
+        errors.append("resources/payloads.rc missing")
+    return errors
+
+
+def check_sample(e, data, expected, tuning):
+    lead = leader(e)
+    params = tuning["payloads"].get(str(lead.id))
+    if params is None:
+        raise Fail("%d: no tuning entry" % e.id)
+    kind = KINDS[e.kind]
+    if isinstance(kind, ImageKind):
+        info = kind.check_image(e, data)
+        image = data[:info["end"]]
+        if sha256(image) != tuning["images"][e.kind]:
+            raise Fail("%d: PE image is not the recorded %s stub" % (e.id, e.kind))
+        want = kind.build(lead, image, params["fill"], params["salt"])
+    else:
+        kind.check_text(e, data)
+        want = generate(lead, params, None)
+    if data != want:
+        raise Fail("%d: content differs from what the generator makes" % e.id)
+    if sha256(data) != params["sha256"]:
+        raise Fail("%d: content hash differs from tuning.json" % e.id)
+    if expected is not None and data != expected[lead.id]:
+        raise Fail("%d: committed content differs from this run" % e.id)
+
+
+# ---------------------------------------------------------------------------
+# Modes
+
+def cmd_generate(args, log):
+    t0 = time.time()
+    if zlib.ZLIB_RUNTIME_VERSION != "1.2.13":
+        log("note: zlib %s here, committed payloads were made with 1.2.13; "
+            "stored sizes are re-searched where needed" % zlib.ZLIB_RUNTIME_VERSION)
+    old = load_tuning()
+    if not args.force and old is not None:
+        # refuse to overwrite files that this generator did not make (for
+        # instance real release files packed with --pack)
+        for e in CATALOGUE:
+            path = payload_path(e.id)
+            if not os.path.exists(path):
+                continue
+            rec = old["payloads"].get(str(leader(e).id))
+            try:
+                with open(path, "rb") as f:
+                    content = zlib.decompress(f.read())
+            except zlib.error:
+                content = None
+            if rec is None or content is None or sha256(content) != rec["sha256"]:
+                raise Fail("%s is not a sample payload from this generator; "
+                           "use --force to overwrite it" % path)
+    images = build_stubs()
+    log("stubs: stub.exe %d bytes, stublib.dll %d bytes (two builds identical)"
+        % (len(images["executable"]), len(images["library"])))
+    image_hashes = {k: sha256(v) for k, v in images.items()}
+
+    tuning = {"zlib": zlib.ZLIB_RUNTIME_VERSION, "images": image_hashes, "payloads": {}}
+    contents, streams = {}, {}
+    searched = 0
+    for e in CATALOGUE:
+        if e.same_as is not None:
+            continue
+        rec = old["payloads"].get(str(e.id)) if old else None
+        data = None
+        if rec is not None:
+            data = generate(e, rec, images)
+            if data is None or len(data) != e.raw or stored_size(data) != e.stored:
+                data = None
+        if data is None:
+            rec = tune(e, images, log)
+            searched += 1
+            data = generate(e, rec, images)
+        rec = {"body": rec["body"], "fill": rec["fill"], "salt": rec["salt"], "sha256": sha256(data)}
+        tuning["payloads"][str(e.id)] = rec
+        contents[e.id] = data
+        streams[e.id] = zlib.compress(data, 9)
+
+    os.makedirs(PAYLOAD_DIR, exist_ok=True)
+    changed = 0
+    for e in CATALOGUE:
+        changed += write_if_changed(payload_path(e.id), streams[leader(e).id])
+    changed += write_if_changed(RC_FILE, rc_text())
+    changed += write_if_changed(TUNING_FILE, (json.dumps(tuning, indent=1, sort_keys=True) + "\n").encode())
+    log("%d payloads (%d searched), %d files changed, %.1f s"
+        % (len(CATALOGUE), searched, changed, time.time() - t0))
+    errors = verify(expected=contents, tuning=tuning)
+    return errors
+
+
+def find_real_file(directory, e):
+    candidates = [str(e.id)]
+    candidates += sorted(n for n in os.listdir(directory) if n.startswith("%d." % e.id))
+    rel = e.name.lstrip("\\").replace("\\", os.sep)
+    if e.note:
+        candidates.append(os.path.join(e.note, rel))
+    # two editions of one program share a file name; the bare name would
+    # silently feed the same file to both ids
+    if sum(x.name == e.name for x in CATALOGUE) == 1:
+        candidates.append(rel)
+    for c in candidates:
+        p = os.path.join(directory, c)
+        if os.path.isfile(p):
+            return p, candidates
+    return None, candidates
+
+
+def cmd_pack(args, log):
+    """Compress real release files and report the sizes for the catalogue."""
+    rows, contents, errors = [], {}, []
+    if args.out:
+        os.makedirs(args.out, exist_ok=True)
+    for e in CATALOGUE:
+        p, looked = find_real_file(args.pack, e)
+        if p is None:
+            errors.append("%d: no file for %s (looked for %s, %d.*)"
+                          % (e.id, e.name, ", ".join(looked), e.id))
+            continue
+        with open(p, "rb") as f:
+            data = f.read()
+        stream = zlib.compress(data, 9)
+        contents[e.id] = data
+        rows.append((e, len(data), len(stream), p))
+        if args.out:
+            write_if_changed(payload_path(e.id, args.out), stream)
+    print("%-5s %9s %9s  %-9s %s" % ("id", "raw", "stored", "catalogue", "source"))
+    for e, raw, stored, p in rows:
+        same = "same" if (raw, stored) == (e.raw, e.stored) else "CHANGED"
+        print("%-5d %9d %9d  %-9s %s" % (e.id, raw, stored, same, p))
+    by_hash = collections.OrderedDict()
+    for pid, data in contents.items():
+        by_hash.setdefault(sha256(data), []).append(pid)
+    dup = [ids for ids in by_hash.values() if len(ids) > 1]
+    print("identical contents: %s" % (", ".join("{%s}" % ",".join(map(str, d)) for d in dup) or "none"))
+    print("catalogue rows for make_release.py (check kind/same_as by hand):")
+    for e, raw, stored, p in rows:
+        print("    (%d, %8d, %7d, ...)," % (e.id, raw, stored))
+    changed = sum((raw, stored) != (e.raw, e.stored) for e, raw, stored, p in rows)
+    if changed:
+        print("%d payloads differ from CATALOGUE: update it, then run --check --real" % changed)
+    return errors, (2 if changed else 0)
+
+
+def cmd_wine_test(args, log):
+    """Link payloads.rc into probe.c and run it under Wine."""
+    errors = []
+    prefix = os.environ.get("WINEPREFIX") or os.path.join(
+        tempfile.gettempdir(), "veltris-release-wine-%d" % os.getuid())
+    env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+    expected = {}
+    for e in CATALOGUE:
+        with open(payload_path(e.id), "rb") as f:
+            stream = f.read()
+        expected[e.id] = (len(stream), zlib.crc32(zlib.decompress(stream)))
+    with tempfile.TemporaryDirectory(prefix="veltris-probe-") as tmp:
+        obj = os.path.join(tmp, "payloads.o")
+        exe = os.path.join(tmp, "probe.exe")
+        run = lambda cmd, **kw: subprocess.run(cmd, capture_output=True, text=True, **kw)
+        r = run([WINDRES, "-I", os.path.join(ROOT, "resources"), RC_FILE, "-O", "coff", "-o", obj])
+        if r.returncode:
+            return ["windres failed:\n" + r.stderr]
+        r = run([CC, "-O2", "-static", "-o", exe, os.path.join(HERE, "probe.c"), obj, "-lz"])
+        if r.returncode:
+            return ["probe build failed:\n" + r.stderr]
+        argv = ["%d:%d:%s:%s" % (e.id, e.raw, e.kind[0], e.name.split("\\")[-1]) for e in CATALOGUE]
+        cmd = ["timeout", "600", "xvfb-run", "-a", "wine", exe] + argv
+        log("running probe under Wine (WINEPREFIX=%s)" % prefix)
+        try:
+            r = run(cmd, env=env, cwd=tmp)
+        finally:
+            subprocess.run(["wineserver", "-k"], env=env, capture_output=True)
+        out = r.stdout.replace("\r\n", "\n")
+        if args.verbose:
+            sys.stdout.write(out)
+        if r.returncode:
+            errors.append("probe exited with %d: %s" % (r.returncode, r.stderr[-2000:]))
+    seen_res, ran, types = {}, {}, []
+    for line in out.splitlines():
+        f = line.split("\t")
+        if f[0] == "RES":
+            seen_res[int(f[1])] = f[2:]
+        elif f[0] in ("RUN", "LOAD"):
+            ran[int(f[1])] = f
+        elif f[0] == "TYPE":
+            types.append(f[1])
+        elif f[0] == "ERR":
+            errors.append("probe: " + line)
+    # "GZ" must be a string-named type; a numeric one would print as #n
+    if "GZ" not in types:
+        errors.append("probe: no string resource type GZ (types: %s)" % types)
+    for e in CATALOGUE:
+        got = seen_res.get(e.id)
+        stored, crc = expected[e.id]
+        want = ["1033", str(stored), str(e.raw), "%08x" % crc, str(stored)]
+        if got != want:
+            errors.append("%d: probe saw %s, expected lang/stored/raw/crc/consumed %s" % (e.id, got, want))
+        if e.kind in ("executable", "library"):
+            f = ran.get(e.id)
+            base = e.name.split("\\")[-1]
+            if f is None:
+                errors.append("%d: %s was not started/loaded" % (e.id, base))
+            elif f[0] == "RUN" and not (f[2] == "exit=0" and f[3].lower().endswith("\\" + base.lower())
+                                        and VERSION in f[4]):
+                errors.append("%d: unexpected run result %s" % (e.id, f[2:]))
+            elif f[0] == "LOAD" and f[2] != VERSION:
+                errors.append("%d: %s returned %r" % (e.id, STUB_EXPORT, f[2]))
+    log("probe: %d resources inflated, %d images started or loaded" % (len(seen_res), len(ran)))
+    return errors
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
+    ap.add_argument("--check", action="store_true", help="verify committed payloads only")
+    ap.add_argument("--real", action="store_true", help="with --check: payloads are real release files")
+    ap.add_argument("--pack", metavar="DIR", help="compress real release files from DIR and report sizes")
+    ap.add_argument("--out", metavar="DIR", help="with --pack: write <id>.gz files here")
+    ap.add_argument("--wine-test", action="store_true", help="probe the payloads through windres and Wine")
+    ap.add_argument("--force", action="store_true", help="overwrite payloads not made by this generator")
+    ap.add_argument("-v", "--verbose", action="store_true")
+    args = ap.parse_args()
+    log = lambda msg: print(msg, flush=True)
+    status = 0
+    try:
+        validate_catalogue()
+        if args.pack:
+            errors, status = cmd_pack(args, log)
+        elif args.check:
+            t0 = time.time()
+            errors = verify(real=args.real)
+            log("checked %d payloads in %.1f s" % (len(CATALOGUE), time.time() - t0))
+        elif args.wine_test:
+            errors = cmd_wine_test(args, log)
+        else:
+            errors = cmd_generate(args, log)
+    except Fail as ex:
+        errors = [str(ex)]
+    for err in errors:
+        print("ERROR: " + err, file=sys.stderr)
+    if errors:
+        return 1
+    if status == 0:
+        print("OK")
+    return status
+
+
+if __name__ == "__main__":
+    sys.exit(main())

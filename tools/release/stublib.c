@@ -1,0 +1,18 @@
+/* Placeholder library shipped in the sample release: loads cleanly and
+ * answers the version query, which is all the updater's post-install check
+ * asks of a library. */
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#define RELEASE_VERSION "1.6.08"
+
+BOOL WINAPI DllMain(HINSTANCE inst, DWORD reason, LPVOID reserved)
+{
+    (void)inst; (void)reason; (void)reserved;
+    return TRUE;
+}
+
+__declspec(dllexport) const char *__cdecl VeltrisModuleVersion(void)
+{
+    return RELEASE_VERSION;
+}
