@@ -1,0 +1,63 @@
+#include "payload/extract.h"
+
+#include "framework/handles.h"
+
+#include <zlib.h>
+
+#include <cstdio>
+#include <memory>
+#include <new>
+
+namespace {
+
+const char kPayloadType[] = "GZ";
+
+// Windows refuses to recreate a read-only file (and a hidden or system file
+// opened with plain attributes); Wine running as root would let it through,
+// so the rule is kept here rather than left to the file system.
+bool protectedFromRecreation(const std::string& path) {
+    DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
+    return (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
+}
+
+}  // namespace
+
+bool pathExists(const std::string& path) {
+    if (path.size() >= kMaxPathLength) return false;
+    WIN32_FIND_DATAA data;
+    fw::FindHandle find(FindFirstFileA(path.c_str(), &data));
+    return find.valid();
+}
+
+bool extractPayload(std::string targetPath, PayloadId payloadId, DWORD uncompressedSize, DWORD compressedSize) {
+    char name[16];
+    std::snprintf(name, sizeof name, "#%d", payloadId);
+    HRSRC resource = FindResourceA(nullptr, name, kPayloadType);
+    if (!resource) return false;
+    const Bytef* stream = static_cast<const Bytef*>(LockResource(LoadResource(nullptr, resource)));
+    if (!stream) return false;
+
+    // The catalogue says how many bytes to inflate; never hand zlib more than
+    // the resource holds, so a wrong size cannot make it read past the end.
+    uLong available = compressedSize;
+    DWORD stored = SizeofResource(nullptr, resource);
+    if (available > stored) available = stored;
+
+    std::unique_ptr<Bytef[]> buffer(new (std::nothrow) Bytef[uncompressedSize ? uncompressedSize : 1]());
+    if (!buffer) return false;
+    uLongf produced = uncompressedSize;
+    if (uncompress(buffer.get(), &produced, stream, available) != Z_OK) return false;
+
+    if (targetPath.size() >= kMaxPathLength || protectedFromRecreation(targetPath)) return false;
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    fw::FileHandle file(CreateFileA(targetPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!file) return false;
+
+    DWORD written = 0;
+    if (!WriteFile(file.get(), buffer.get(), static_cast<DWORD>(produced), &written, nullptr) || written != produced)
+        return false;
+    // The file system may only report a failed write when the file is closed.
+    return file.close();
+}

@@ -1,0 +1,84 @@
+// The install steps: each replaces one group of product files from the
+// catalogue. Two rules cover them all: a program module is replaced only where
+// its executable is installed, and loose files only where they already exist.
+#include "app/Patch_Veltris5v13Dlg.h"
+
+#include "payload/catalogue.h"
+#include "payload/extract.h"
+
+namespace {
+
+bool extract(const std::string& directory, const CatalogueEntry& entry) {
+    return extractPayload(directory + entry.target, entry.id, entry.uncompressedSize, entry.compressedSize);
+}
+
+// A module that is not installed is not installed by the update; where its
+// executable is present, the companions are written whether or not they exist.
+bool installModule(const std::string& directory, InstallStep step) {
+    CatalogueRange entries = entriesOf(step);
+    if (entries.count == 0 || !pathExists(directory + entries.first->target)) return true;
+    for (const CatalogueEntry& entry : entries)
+        if (!extract(directory, entry)) return false;
+    return true;
+}
+
+// Tables, display formats and templates are replaced where present and never
+// created; the first failure stops the step.
+bool installPresentFiles(const std::string& directory, InstallStep step) {
+    for (const CatalogueEntry& entry : entriesOf(step)) {
+        if (!pathExists(directory + entry.target)) continue;
+        if (!extract(directory, entry)) return false;
+    }
+    return true;
+}
+
+struct ConfigCopy {
+    const char* from;
+    const char* to;
+};
+
+const ConfigCopy kConfigCopies[] = {
+    {"\\confvis.txt", "\\FormatosVisualizacao.cfg"},
+    {"\\confvisaut.txt", "\\FormatosVisualizacaoAut.cfg"},
+};
+
+}  // namespace
+
+BOOL CPatch_Veltris5v13Dlg::installBrenix() { return installModule(m_professional.installDir, InstallStep::brenix); }
+BOOL CPatch_Veltris5v13Dlg::installQuorra() { return installModule(m_professional.installDir, InstallStep::quorra); }
+BOOL CPatch_Veltris5v13Dlg::installSulvet() { return installModule(m_professional.installDir, InstallStep::sulvet); }
+BOOL CPatch_Veltris5v13Dlg::installDravel() { return installModule(m_professional.installDir, InstallStep::dravel); }
+BOOL CPatch_Veltris5v13Dlg::installFenmor() { return installModule(m_professional.installDir, InstallStep::fenmor); }
+BOOL CPatch_Veltris5v13Dlg::installHalvinor() {
+    return installModule(m_professional.installDir, InstallStep::halvinor);
+}
+BOOL CPatch_Veltris5v13Dlg::installMerisca() { return installModule(m_professional.installDir, InstallStep::merisca); }
+BOOL CPatch_Veltris5v13Dlg::installPublicFenmor() {
+    return installModule(m_public.installDir, InstallStep::publicFenmor);
+}
+
+BOOL CPatch_Veltris5v13Dlg::installIndexingTables(std::string directory) {
+    return installPresentFiles(directory, InstallStep::indexingTables);
+}
+BOOL CPatch_Veltris5v13Dlg::installDisplayFormats(std::string directory) {
+    return installPresentFiles(directory, InstallStep::displayFormats);
+}
+BOOL CPatch_Veltris5v13Dlg::installBulletinTemplate(std::string directory) {
+    return installPresentFiles(directory, InstallStep::bulletinTemplate);
+}
+
+// Copies the two configuration files to their new names, never over an
+// existing file. Reports failure only when a copy that should have been made
+// (source present, target absent) could not be made, so the caller can tell
+// the user; an existing target is kept in silence.
+BOOL CPatch_Veltris5v13Dlg::migrateDisplayFormatConfig(std::string directory) {
+    bool allMade = true;
+    for (const ConfigCopy& copy : kConfigCopies) {
+        std::string from = directory + copy.from;
+        std::string to = directory + copy.to;
+        if (!pathExists(from)) continue;
+        bool targetExisted = pathExists(to);
+        if (!CopyFileA(from.c_str(), to.c_str(), TRUE) && !targetExisted) allMade = false;
+    }
+    return allMade;
+}
