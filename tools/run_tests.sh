@@ -11,6 +11,7 @@ fi
 
 source "$here/tools/wine-env.sh"
 wine_prefix_init "$here/build/wine-tests"
+wine_unmanaged_windows
 trap wine_prefix_stop EXIT
 cd "$here/build"
 ctest --output-on-failure "$@"

@@ -10,3 +10,9 @@ wine_prefix_init() {
   wineserver -p >/dev/null 2>&1 || true
 }
 wine_prefix_stop() { wineserver -k >/dev/null 2>&1 || true; }
+# Xvfb has no window manager: with managed windows Wine waits up to two
+# seconds for each hidden or destroyed window to be withdrawn. Headless runs
+# therefore let Wine place its windows itself.
+wine_unmanaged_windows() {
+  wine reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /d N /f >/dev/null 2>&1
+}
