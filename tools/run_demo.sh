@@ -1,0 +1,47 @@
+#!/usr/bin/env bash
+# Sets everything up and runs the updater on a demo installation of VELTRIS 5
+# at 1.6.05, in a private Wine prefix (build/wine-demo). With a display the
+# updater opens on it; without one it runs under Xvfb and the screenshots are
+# written to build/demo/.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/.." && pwd)
+out="$here/build/demo"
+
+if [ "${PATCH_IN_XVFB:-}" != 1 ]; then
+  "$here/tools/setup.sh" >/dev/null
+  if [ -z "${DISPLAY:-}" ] || ! xdpyinfo >/dev/null 2>&1; then
+    PATCH_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+  fi
+fi
+
+source "$here/tools/wine-env.sh"
+wine_prefix_init "$here/build/wine-demo"
+trap wine_prefix_stop EXIT
+mkdir -p "$out"
+
+# A fresh installation each time: the registry records and the product files.
+root_unix="$WINEPREFIX/drive_c/VELTRIS5"
+rm -rf "$root_unix"
+wine reg delete 'HKLM\Software\Veltris5' /f >/dev/null 2>&1 || true
+wine "$here/build/tools/demo/demo_install.exe" create 'C:\VELTRIS5'
+
+updater="$here/build/Patch_Veltris5v13.exe"
+if [ "${PATCH_IN_XVFB:-}" = 1 ]; then
+  wine_unmanaged_windows
+  driver="$here/build/tests/e2e/demo_drive.exe"
+  if [ -x "$driver" ]; then
+    # Ticks nothing more, presses "Actualizar", answers the boxes and takes
+    # the screenshots a person would see.
+    wine "$driver" "$(winepath -w "$updater")" "$(winepath -w "$out")"
+  else
+    wine "$updater" &
+    sleep 4
+    xwd -root -silent | convert xwd:- "$out/main-dialog.png"
+    wineserver -k
+  fi
+  for shot in "$out"/*.png; do echo "screenshot: $shot"; done
+else
+  echo "The updater is open on your display."
+  wine "$updater"
+fi
+wine "$here/build/tools/demo/demo_install.exe" verify 'C:\VELTRIS5' || true
