@@ -13,6 +13,8 @@
 #include <string>
 
 struct BackupEntry;
+struct BackupTable;
+struct SequenceStep;
 struct UpdateSequence;
 
 class CPatch_Veltris5v13Dlg : public CDialog {
@@ -85,7 +87,11 @@ private:
     void prepareComponentList();
 
     // --- update engine internals (update/) ---
-    bool backupTable(const std::string& directory, const BackupEntry* entries, size_t count);
-    std::string runSequence(const UpdateSequence& sequence);
+    // Backs up every file of the table that exists under `directory`;
+    // restores and returns false at the first copy that fails.
+    bool backupTable(const std::string& directory, const BackupTable& table);
+    // Runs one component's steps and returns its report line.
+    const char* runSequence(const UpdateSequence& sequence);
+    bool runSequenceStep(const SequenceStep& step, const std::string& directory);
     // --- end of update engine internals ---
 };

@@ -88,8 +88,9 @@ TEST_F(InstallSteps, PerFileStepsReplaceOnlyWhatExists) {
     ASSERT_TRUE(dlg.installDisplayFormats(proDir));
     EXPECT_FALSE(exists(at("\\pft\\cat\\cdaut.pft")));
     for (const CatalogueEntry& e : formats)
-        if (std::string(e.target) != "\\pft\\cat\\cdaut.pft")
+        if (std::string(e.target) != "\\pft\\cat\\cdaut.pft") {
             EXPECT_EQ(payloadContent(e.id), readFileOr(at(e.target))) << e.target;
+        }
     // 3027 and 3028 each land in both authority folders.
     EXPECT_EQ(readFileOr(at("\\pft\\pac\\autorida\\cdaut.pft")), readFileOr(at("\\pft\\pac\\autorida\\ord_pft\\cdaut.pft")));
     EXPECT_EQ(payloadContent(3028), readFileOr(at("\\pft\\pac\\autorida\\ord_pft\\resumo.pft")));
@@ -104,8 +105,11 @@ TEST_F(InstallSteps, FailingFileStopsThePerFileStepWhereItIs) {
     EXPECT_FALSE(dlg.installDisplayFormats(proDir));
     for (size_t i = 0; i < formats.count; ++i) {
         const CatalogueEntry& e = formats.first[i];
-        if (i < 9) EXPECT_EQ(payloadContent(e.id), readFileOr(at(e.target))) << e.target;
-        if (i > 9) EXPECT_EQ(kOld, readFileOr(at(e.target))) << e.target;
+        if (i < 9) {
+            EXPECT_EQ(payloadContent(e.id), readFileOr(at(e.target))) << e.target;
+        } else if (i > 9) {
+            EXPECT_EQ(kOld, readFileOr(at(e.target))) << e.target;
+        }
     }
 }
 

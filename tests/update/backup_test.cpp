@@ -1,0 +1,242 @@
+// Backups, restore and clean-up, called on the dialog directly with files of
+// a scratch folder; message boxes are recorded instead of shown.
+#include "tests/update/update_fixture.h"
+
+#include "framework/app.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace testing_support;
+using namespace update_tests;
+
+namespace {
+
+class Backups : public ::testing::Test {
+protected:
+    ScratchDir scratch;
+    std::string dir = scratch.path() + "\\";
+    CPatch_Veltris5v13Dlg dialog;
+    MessageBoxRecorder boxes;
+
+    const BackupSet& set() const { return dialog.m_backupSet; }
+
+    // Installs `name` with its old content and backs it up.
+    void backUp(const std::string& name, const std::string& backup) {
+        writeFile(dir + name, oldContent(name));
+        ASSERT_TRUE(dialog.backupFile(dir + name, dir + backup)) << name;
+    }
+
+    void expectOneBox(const std::string& text) {
+        ASSERT_EQ(1u, boxes.calls.size());
+        EXPECT_EQ(text, boxes.calls[0].text);
+        EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), boxes.calls[0].type);
+        EXPECT_STREQ(AfxGetAppName(), boxes.calls[0].caption.c_str());
+    }
+};
+
+}  // namespace
+
+// --- one file ---
+
+TEST_F(Backups, AbsentFileIsSkippedWithoutRecord) {
+    EXPECT_TRUE(dialog.backupFile(dir + "brenix.exe", dir + "brenix_back.exe"));
+    EXPECT_TRUE(set().backupPaths.empty());
+    EXPECT_TRUE(set().installedPaths.empty());
+    EXPECT_FALSE(exists(dir + "brenix_back.exe"));
+}
+
+TEST_F(Backups, PresentFileIsCopiedAndRecordedBackupFirst) {
+    writeFile(dir + "brenix.exe", "program");
+    writeFile(dir + "brenix_back.exe", "left by an earlier run, longer than the program");
+    EXPECT_TRUE(dialog.backupFile(dir + "brenix.exe", dir + "brenix_back.exe"));
+    EXPECT_EQ("program", readFileOr(dir + "brenix_back.exe"));
+    EXPECT_EQ("program", readFileOr(dir + "brenix.exe"));
+    EXPECT_EQ(std::vector<std::string>{dir + "brenix_back.exe"}, set().backupPaths);
+    EXPECT_EQ(std::vector<std::string>{dir + "brenix.exe"}, set().installedPaths);
+    EXPECT_TRUE(boxes.calls.empty());
+}
+
+TEST_F(Backups, FolderAtTheFilesPlaceFailsWithoutRecord) {
+    makeDirs(dir + "ravdb.dll");
+    EXPECT_FALSE(dialog.backupFile(dir + "ravdb.dll", dir + "ravdb_back.dll"));
+    EXPECT_TRUE(set().backupPaths.empty());
+    EXPECT_TRUE(set().installedPaths.empty());
+}
+
+TEST_F(Backups, PathsOutOfReachOfTheFileFunctionsBehaveAsOnWindows) {
+    // Wine opens paths of 260 characters or more; Windows' ANSI functions do not.
+    std::string deep = dir + std::string(244 - dir.size(), 'd') + "\\";
+    ASSERT_EQ(245u, deep.size());
+    std::string outOfReach = deep + "abcdefghijk.exe";  // 260
+    std::string atTheLimit = deep + "abcdefghij.exe";   // 259, its backup 264
+    writeFile(outOfReach, "program");
+    writeFile(atTheLimit, "program");
+
+    EXPECT_TRUE(dialog.backupFile(outOfReach, deep + "abcdefghijk_back.exe"));  // counts as absent
+    EXPECT_FALSE(exists(deep + "abcdefghijk_back.exe"));
+    EXPECT_FALSE(dialog.backupFile(atTheLimit, deep + "abcdefghij_back.exe"));
+    EXPECT_FALSE(exists(deep + "abcdefghij_back.exe"));
+    EXPECT_TRUE(set().backupPaths.empty());
+}
+
+TEST_F(Backups, ReadOnlyBackupLeftByAnEarlierRunMakesTheCopyFail) {
+    writeFile(dir + "sulvet.exe", "program");
+    writeFile(dir + "sulvet_back.exe", "earlier");
+    setAttributes(dir + "sulvet_back.exe", FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(dialog.backupFile(dir + "sulvet.exe", dir + "sulvet_back.exe"));
+    EXPECT_EQ("earlier", readFileOr(dir + "sulvet_back.exe"));
+    EXPECT_TRUE(set().backupPaths.empty());
+    setAttributes(dir + "sulvet_back.exe", FILE_ATTRIBUTE_NORMAL);
+}
+
+// --- a component ---
+
+TEST_F(Backups, ComponentWithNoneOfItsFilesLeavesTheSetEmpty) {
+    dialog.m_professional.installDir = dir;
+    EXPECT_TRUE(dialog.backupProfessionalComponent());
+    EXPECT_TRUE(set().backupPaths.empty());
+    EXPECT_TRUE(boxes.calls.empty());
+}
+
+TEST_F(Backups, WholeComponentIsCopiedWithThePathsAsJoined) {
+    Installation inst(ComponentKind::professional);
+    dialog.m_professional.installDir = inst.dir;
+    ASSERT_TRUE(dialog.backupProfessionalComponent());
+    ASSERT_EQ(inst.files.size(), set().backupPaths.size());
+    ASSERT_EQ(set().backupPaths.size(), set().installedPaths.size());
+    for (size_t i = 0; i < set().backupPaths.size(); ++i) {
+        const std::string& installed = set().installedPaths[i];
+        ASSERT_EQ(0u, installed.find(inst.dir));
+        EXPECT_EQ(oldContent(installed.substr(inst.dir.size())), readFileOr(set().backupPaths[i])) << installed;
+    }
+    // An entry with its own leading separator keeps the doubled one.
+    EXPECT_NE(set().installedPaths.end(), std::find(set().installedPaths.begin(), set().installedPaths.end(),
+                                                    inst.dir + "\\pft\\cat\\isbd.pft"));
+    EXPECT_EQ(inst.files.size(), backupFilesUnder(inst).size());
+}
+
+TEST_F(Backups, ServerIsRecordedUnderItsOwnBackupName) {
+    Installation inst(ComponentKind::administration);
+    dialog.m_administration.installDir = inst.dir;
+    ASSERT_TRUE(dialog.backupAdministrationModule());
+    EXPECT_EQ((std::vector<std::string>{inst.dir + "QV5Server_back.dll", inst.dir + "gestiro_back.exe"}),
+              set().backupPaths);
+    EXPECT_EQ((std::vector<std::string>{inst.dir + "QV5Server.exe", inst.dir + "gestiro.exe"}), set().installedPaths);
+}
+
+// A copy failing at the first, a middle and the last entry: the copies made
+// before it are put back, the entries after it are never looked at.
+TEST_F(Backups, FailedCopyPutsBackWhatWasCopiedAndStops) {
+    struct Case {
+        const char* blocked;
+        size_t recordedBefore;
+    };
+    const Case cases[] = {
+        {"ravdb.dll", 0},
+        {"\\pft\\cat\\resumo\\isbd.pft", 12},
+        {"\\pft\\pac\\autorida\\ord_pft\\resumo.pft", 44},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.blocked);
+        CPatch_Veltris5v13Dlg fresh;
+        Installation inst(ComponentKind::professional);
+        removeTree(inst / c.blocked);
+        makeDirs(inst / c.blocked);
+        std::vector<std::string> files;
+        for (const std::string& f : inst.files)
+            if (f != c.blocked) files.push_back(f);
+        inst.files = files;
+        fresh.m_professional.installDir = inst.dir;
+
+        EXPECT_FALSE(fresh.backupProfessionalComponent());
+        EXPECT_EQ(c.recordedBefore, fresh.m_backupSet.backupPaths.size());
+        EXPECT_EQ(c.recordedBefore, fresh.m_backupSet.installedPaths.size());
+        expectUntouched(inst);
+    }
+    EXPECT_TRUE(boxes.calls.empty());
+}
+
+// --- restore ---
+
+TEST_F(Backups, RestoreWithNothingRecordedDoesNothing) {
+    dialog.restoreBackups();
+    dialog.deleteBackups();
+    EXPECT_TRUE(boxes.calls.empty());
+}
+
+TEST_F(Backups, RestorePutsEveryBackupBackSilently) {
+    const char* pairs[][2] = {{"ravdb.dll", "ravdb_back.dll"},
+                              {"\\pft\\cat\\isbd.pft", "\\pft\\cat\\isbd_back.pft"},
+                              {"quorra.exe.manifest", "quorra.exe_back.manifest"}};
+    for (auto& p : pairs) backUp(p[0], p[1]);
+    for (auto& p : pairs) writeFile(dir + p[0], "new release");
+    dialog.restoreBackups();
+    for (auto& p : pairs) {
+        EXPECT_EQ(oldContent(p[0]), readFileOr(dir + p[0])) << p[0];
+        EXPECT_FALSE(exists(dir + p[1])) << p[1];
+    }
+    EXPECT_TRUE(boxes.calls.empty());
+}
+
+// Three of ten pairs cannot go back: one installed file is held open by a
+// program, one backup has vanished and one installed file is read-only. The
+// others are still restored, and one box lists the three in the set's order.
+TEST_F(Backups, RestoreListsEveryFileThatCouldNotGoBack) {
+    std::vector<std::string> names;
+    for (int i = 0; i < 10; ++i) {
+        std::string name = "\\sub\\file" + std::to_string(i) + ".dat";
+        names.push_back(name);
+        backUp(name, "\\sub\\file" + std::to_string(i) + "_back.dat");
+        writeFile(dir + name, "new release");
+    }
+    fw::FileHandle held = holdOpen(dir + names[2]);
+    DeleteFileA((dir + "\\sub\\file5_back.dat").c_str());
+    setAttributes(dir + names[8], FILE_ATTRIBUTE_READONLY);
+
+    dialog.restoreBackups();
+    held.close();
+
+    expectOneBox(std::string(kRestoreHeader) + dir + names[2] + "\n" + dir + names[5] + "\n" + dir + names[8] + "\n");
+    for (int i : {0, 1, 3, 4, 6, 7, 9}) {
+        EXPECT_EQ(oldContent(names[i]), readFileOr(dir + names[i])) << i;
+        EXPECT_FALSE(exists(dir + "\\sub\\file" + std::to_string(i) + "_back.dat")) << i;
+    }
+    // A pair that could not go back loses nothing: the installed file keeps
+    // what it held and the backup stays under its own name.
+    for (int i : {2, 5, 8}) EXPECT_EQ("new release", readFileOr(dir + names[i])) << i;
+    EXPECT_EQ(oldContent(names[2]), readFileOr(dir + "\\sub\\file2_back.dat"));
+    EXPECT_EQ(oldContent(names[8]), readFileOr(dir + "\\sub\\file8_back.dat"));
+    EXPECT_EQ(10u, set().backupPaths.size());
+    setAttributes(dir + names[8], FILE_ATTRIBUTE_NORMAL);
+}
+
+// --- clean-up ---
+
+TEST_F(Backups, DeleteRemovesEveryBackupAndKeepsTheInstalledFiles) {
+    backUp("a.dll", "a_back.dll");
+    backUp("\\pft\\b.pft", "\\pft\\b_back.pft");
+    dialog.deleteBackups();
+    EXPECT_FALSE(exists(dir + "a_back.dll"));
+    EXPECT_FALSE(exists(dir + "\\pft\\b_back.pft"));
+    EXPECT_EQ(oldContent("a.dll"), readFileOr(dir + "a.dll"));
+    EXPECT_TRUE(boxes.calls.empty());
+}
+
+TEST_F(Backups, DeleteListsEveryBackupThatStayed) {
+    for (int i = 0; i < 6; ++i) backUp("\\m\\f" + std::to_string(i) + ".exe", "\\m\\f" + std::to_string(i) + "_back.exe");
+    fw::FileHandle held = holdOpen(dir + "\\m\\f1_back.exe", FILE_SHARE_READ | FILE_SHARE_WRITE);
+    setAttributes(dir + "\\m\\f3_back.exe", FILE_ATTRIBUTE_READONLY);
+    DeleteFileA((dir + "\\m\\f4_back.exe").c_str());
+
+    dialog.deleteBackups();
+    held.close();
+
+    expectOneBox(std::string(kDeleteHeader) + dir + "\\m\\f1_back.exe\n" + dir + "\\m\\f3_back.exe\n" + dir +
+                 "\\m\\f4_back.exe\n");
+    for (int i : {0, 2, 5}) EXPECT_FALSE(exists(dir + "\\m\\f" + std::to_string(i) + "_back.exe")) << i;
+    EXPECT_TRUE(exists(dir + "\\m\\f1_back.exe"));
+    EXPECT_TRUE(exists(dir + "\\m\\f3_back.exe"));
+    setAttributes(dir + "\\m\\f3_back.exe", FILE_ATTRIBUTE_NORMAL);
+}

@@ -1,0 +1,391 @@
+// "Actualizar" on the real dialog: registry records and fake installations in
+// scratch folders, the press sent as the button sends it, every message box
+// recorded and the progress bar read while the report is up.
+#include "tests/update/update_fixture.h"
+
+#include "framework/app.h"
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+
+using namespace testing_support;
+using namespace update_tests;
+
+namespace {
+
+const char kProfessionalHeader[] = "Componente Profissional:\n";
+const char kPublicHeader[] = "Componente Pública:\n";
+const char kAdministrationHeader[] = "Modulo de Administração:\n";
+const char kProfessionalDone[] = "Actualização à componente profissional executada com sucesso.";
+const char kPublicDone[] = "Actualização à componente pública executada com sucesso.";
+const char kAdministrationDone[] = "Actualização ao Módulo de Administração executada com sucesso.";
+const char kRegistryRemark[] = ", no entanto a informação no registry não foi correctamente actualizada.";
+const char kReportCaption[] = "Relatório";
+const char kNoRights[] =
+    "Este utilizador não tem permissões de escrita no registry (HKEY_LOCAL_MACHINE)!\n\nUse um utilizador com "
+    "essas permissões, preferencialmente um utilizador que seja administrador (local ou de rede).";
+
+const char kOldVersion[] = "1.6.05";
+const char kTarget[] = "1.6.08";
+
+struct ComponentFacts {
+    ComponentKind kind;
+    const char* header;
+    const char* done;
+    int share;
+};
+const ComponentFacts kFacts[] = {
+    {ComponentKind::professional, kProfessionalHeader, kProfessionalDone, 120},
+    {ComponentKind::publicComponent, kPublicHeader, kPublicDone, 50},
+    {ComponentKind::administration, kAdministrationHeader, kAdministrationDone, 40},
+};
+
+// A registered component: ticked at start-up when its version is below the
+// target, listed but left unticked at the target itself.
+void registerAt(ComponentKind kind, const std::string& version, const std::string& dir,
+                const std::string& system = "Isis-Access") {
+    registerComponent(registryKeyOf(kind), version, dir, system);
+}
+
+void expectVersionWritten(ComponentKind kind) {
+    DWORD type = 0;
+    EXPECT_EQ(kTarget, registryText(registryKeyOf(kind), "Versao", &type));
+    EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), type);
+}
+
+void expectVersionKept(ComponentKind kind, const char* version) {
+    DWORD type = 0;
+    EXPECT_EQ(version, registryText(registryKeyOf(kind), "Versao", &type));
+    EXPECT_EQ(static_cast<DWORD>(REG_SZ), type);
+}
+
+void expectReport(const PressOutcome& run, const std::string& text) {
+    ASSERT_NE(nullptr, run.report());
+    EXPECT_EQ(text, run.report()->text);
+    EXPECT_EQ(kReportCaption, run.report()->caption);
+    EXPECT_EQ(static_cast<UINT>(MB_ICONINFORMATION), run.report()->type);
+    EXPECT_EQ(run.dialogWindow, run.report()->owner);
+    EXPECT_EQ(static_cast<int>(run.boxes.size()) - 1, run.reportIndex) << "the report is the last box";
+    EXPECT_EQ(IDOK, run.result);
+}
+
+}  // namespace
+
+// Every combination of ticked components, all succeeding: the report's blocks
+// in the fixed order with one empty line between them, the bar sized from the
+// ticked components and full at the end, the unticked components untouched.
+// Along the way: every directory is completed, ticked or not; the module's
+// database system, kept under the older value name, gains the current one;
+// an existing configuration file is kept without a word.
+TEST(UpdateRun, ReportsEachCombinationOfTickedComponents) {
+    for (int combination = 1; combination < 8; ++combination) {
+        bool ticked[3] = {(combination & 1) != 0, (combination & 2) != 0, (combination & 4) != 0};
+        SCOPED_TRACE("professional " + std::to_string(ticked[0]) + ", public " + std::to_string(ticked[1]) +
+                     ", administration " + std::to_string(ticked[2]));
+        CleanRegistry registry;
+        Installation professional(ComponentKind::professional);
+        Installation publicPart(ComponentKind::publicComponent);
+        Installation administration(ComponentKind::administration);
+        const Installation* installs[3] = {&professional, &publicPart, &administration};
+        publicPart.add("\\confvis.txt");
+        publicPart.add("\\FormatosVisualizacao.cfg");
+        std::string bare = professional.dir.substr(0, professional.dir.size() - 1);
+        registerAt(ComponentKind::professional, ticked[0] ? kOldVersion : kTarget, bare);
+        registerAt(ComponentKind::publicComponent, ticked[1] ? kOldVersion : kTarget, publicPart.dir);
+        setRegistryValue(kAdministrationKey, "Versao", ticked[2] ? kOldVersion : kTarget);
+        setRegistryValue(kAdministrationKey, "InstallDir", administration.dir);
+        setRegistryValue(kAdministrationKey, "SGDB", "Isis_Access");
+
+        CPatch_Veltris5v13Dlg dialog;
+        PressOutcome run = pressUpdate(dialog);
+
+        std::string expected;
+        int range = 0;
+        for (int i = 0; i < 3; ++i) {
+            if (!ticked[i]) continue;
+            if (!expected.empty()) expected += "\n\n";
+            expected += std::string(kFacts[i].header) + kFacts[i].done;
+            range += kFacts[i].share;
+        }
+        expectReport(run, expected);
+        EXPECT_TRUE(run.textsBeforeReport().empty());
+        EXPECT_TRUE(run.progressVisibleAtReport);
+        EXPECT_EQ(0, run.rangeLowAtReport);
+        EXPECT_EQ(range, run.rangeHighAtReport);
+        EXPECT_EQ(range, run.positionAtReport);
+
+        for (int i = 0; i < 3; ++i) {
+            EXPECT_EQ(installs[i]->dir, dialog.record(kFacts[i].kind).installDir);
+            if (ticked[i]) {
+                expectUpdated(*installs[i], kFacts[i].kind);
+                expectVersionWritten(kFacts[i].kind);
+            } else {
+                expectUntouched(*installs[i]);
+                expectVersionKept(kFacts[i].kind, kTarget);
+            }
+        }
+        EXPECT_EQ("Isis_Access", registryText(kAdministrationKey, "SGDB"));
+        DWORD type = 0;
+        EXPECT_EQ(ticked[2] ? "Isis-Access" : "<missing>", registryText(kAdministrationKey, "SGBD", &type));
+        if (ticked[2]) {
+            EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), type);
+        }
+
+        // Each component's backups are the only ones in the set while it is
+        // updated: what is left at the end is the last ticked component's.
+        int last = ticked[2] ? 2 : (ticked[1] ? 1 : 0);
+        ASSERT_FALSE(dialog.m_backupSet.installedPaths.empty());
+        for (const std::string& path : dialog.m_backupSet.installedPaths)
+            EXPECT_EQ(0u, path.find(installs[last]->dir)) << path;
+    }
+}
+
+// A step that fails at each position of each sequence. The file is hidden:
+// it can be copied and moved over, but not recreated, so the step fails and
+// the restore puts everything back.
+TEST(UpdateRun, FailedStepRestoresTheComponentAndReportsThatStep) {
+    struct Case {
+        ComponentKind kind;
+        const char* hidden;
+        const char* failure;
+        int position;
+    };
+    const Case cases[] = {
+        {ComponentKind::professional, "nimbodbc.dll",
+         "Erro na actualização do Brenix. O processo não foi concluído com sucesso.", 10},
+        {ComponentKind::professional, "quorra.exe.manifest",
+         "Erro na actualização do Quorra. O processo não foi concluído com sucesso.", 20},
+        {ComponentKind::professional, "sulvet.exe",
+         "Erro na actualização do Sulvet. O processo não foi concluído com sucesso.", 30},
+        {ComponentKind::professional, "dravel.exe",
+         "Erro na actualização do Dravel. O processo não foi concluído com sucesso.", 40},
+        {ComponentKind::professional, "fenmor.exe.manifest",
+         "Erro na actualização do Fenmor. O processo não foi concluído com sucesso.", 50},
+        {ComponentKind::professional, "halvinor.exe",
+         "Erro na actualização do Módulo de Difusão. O processo não foi concluído com sucesso.", 60},
+        {ComponentKind::professional, "merisca.exe",
+         "Erro na actualização do Módulo de Estatísticas. O processo não foi concluído com sucesso.", 70},
+        {ComponentKind::professional, "\\Bases\\clean_db\\velt5aut.fst",
+         "Erro na actualização das configurações de indexação. O processo não foi concluído com sucesso.", 80},
+        {ComponentKind::professional, "\\pft\\pac\\autorida\\ord_pft\\resumo.pft",
+         "Erro na actualização dos ficheiros de visualização. O processo não foi concluído com sucesso.", 90},
+        {ComponentKind::professional, "\\Modelos\\boletim_cdu.xml",
+         "Erro na actualização dos modelos de boletins. O processo não foi concluído com sucesso.", 100},
+        {ComponentKind::publicComponent, "fenmor.exe.manifest",
+         "Erro na actualização do Fenmor. O processo não foi concluído com sucesso.", 10},
+        {ComponentKind::publicComponent, "\\pft\\Use\\titulo.pft",
+         "Erro na actualização dos ficheiros de visualização. O processo não foi concluído com sucesso.", 20},
+        {ComponentKind::publicComponent, "\\Modelos\\boletim_cdu.xml",
+         "Erro na actualização dos modelos de boletins. O processo não foi concluído com sucesso.", 30},
+        {ComponentKind::administration, "gestiro.exe", "Erro na actualização do Módulo de Administração.", 10},
+        {ComponentKind::administration, "QV5Server.exe", "Erro na actualização do Módulo de Administração.", 20},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.hidden);
+        const ComponentFacts& facts = kFacts[static_cast<int>(c.kind)];
+        CleanRegistry registry;
+        Installation inst(c.kind);
+        // The configuration copy must not run after a failed step.
+        inst.add("\\confvis.txt");
+        registerAt(c.kind, kOldVersion, inst.dir);
+        setAttributes(inst / c.hidden, FILE_ATTRIBUTE_HIDDEN);
+
+        CPatch_Veltris5v13Dlg dialog;
+        PressOutcome run = pressUpdate(dialog);
+
+        expectReport(run, std::string(facts.header) + c.failure);
+        EXPECT_TRUE(run.textsBeforeReport().empty());
+        EXPECT_EQ(facts.share, run.rangeHighAtReport);
+        EXPECT_EQ(c.position, run.positionAtReport);
+        expectUntouched(inst);
+        EXPECT_FALSE(exists(inst / "\\FormatosVisualizacao.cfg"));
+        expectVersionKept(c.kind, kOldVersion);
+        setAttributes(inst / c.hidden, FILE_ATTRIBUTE_NORMAL);
+    }
+}
+
+// Files that programs of the product hold open: the display-format step fails
+// on the first, and the restore cannot replace any of them. One box lists
+// them in backup order; each keeps its content and its backup stays beside it.
+TEST(UpdateRun, RestoreThatCannotReplaceHeldFilesListsThemAndKeepsTheirBackups) {
+    CleanRegistry registry;
+    Installation professional(ComponentKind::professional);
+    registerAt(ComponentKind::professional, kOldVersion, professional.dir);
+    const char* held[] = {"\\pft\\pac\\ord_pft\\isbd.pft", "\\pft\\pac\\isbd.pft", "\\Modelos\\boletim_cdu.xml"};
+    std::vector<fw::FileHandle> handles;
+    for (const char* h : held) handles.push_back(holdOpen(professional / h));
+
+    CPatch_Veltris5v13Dlg dialog;
+    PressOutcome run = pressUpdate(dialog);
+    handles.clear();
+
+    expectReport(run, std::string(kProfessionalHeader) +
+                          "Erro na actualização dos ficheiros de visualização. O processo não foi concluído com "
+                          "sucesso.");
+    EXPECT_EQ(90, run.positionAtReport);
+    // Listed as the backup recorded them, in the backup table's own spelling.
+    std::string list = std::string(kRestoreHeader) + professional.dir + "\\pft\\pac\\isbd.pft\n" +
+                       professional.dir + "\\pft\\pac\\ord_pft\\isbd.pft\n" + professional.dir +
+                       "\\modelos\\boletim_cdu.xml\n";
+    ASSERT_EQ(1u, run.textsBeforeReport().size());
+    EXPECT_EQ(list, run.boxes[0].text);
+    EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), run.boxes[0].type);
+    EXPECT_EQ(AfxGetAppName(), run.boxes[0].caption);
+
+    for (const std::string& f : professional.files) EXPECT_EQ(oldContent(f), readFileOr(professional / f)) << f;
+    std::vector<std::string> left = backupFilesUnder(professional);
+    EXPECT_EQ(3u, left.size());
+    EXPECT_EQ(oldContent("\\pft\\pac\\isbd.pft"), readFileOr(professional / "\\pft\\pac\\isbd_back.pft"));
+    EXPECT_EQ(oldContent("\\Modelos\\boletim_cdu.xml"), readFileOr(professional / "\\Modelos\\boletim_cdu_back.xml"));
+    expectVersionKept(ComponentKind::professional, kOldVersion);
+}
+
+// A backup that fails part-way leaves the component as it was and its
+// sequence unrun; the components after it are still handled.
+TEST(UpdateRun, FailedBackupSkipsOnlyThatComponent) {
+    CleanRegistry registry;
+    Installation professional(ComponentKind::professional);
+    Installation publicPart(ComponentKind::publicComponent);
+    Installation administration(ComponentKind::administration);
+    // A folder where a file is expected cannot be copied.
+    for (auto blocked : {std::make_pair(&professional, "\\pft\\cat\\resumo\\isbd.pft"),
+                         std::make_pair(&administration, "gestiro.exe")}) {
+        Installation& inst = *blocked.first;
+        removeTree(inst / blocked.second);
+        makeDirs(inst / blocked.second);
+        inst.files.erase(std::find(inst.files.begin(), inst.files.end(), blocked.second));
+    }
+    registerAt(ComponentKind::professional, kOldVersion, professional.dir);
+    registerAt(ComponentKind::publicComponent, kOldVersion, publicPart.dir);
+    registerAt(ComponentKind::administration, kOldVersion, administration.dir);
+
+    CPatch_Veltris5v13Dlg dialog;
+    PressOutcome run = pressUpdate(dialog);
+
+    expectReport(run, std::string(kProfessionalHeader) + kBackupFailure + "\n\n" + kPublicHeader + kPublicDone +
+                          "\n\n" + kAdministrationHeader +
+                          "Erro na criação do backup do Módulo de Administração. O processo não foi concluído com "
+                          "sucesso.");
+    EXPECT_TRUE(run.textsBeforeReport().empty());
+    EXPECT_EQ(210, run.rangeHighAtReport);
+    EXPECT_EQ(50, run.positionAtReport);
+    expectUntouched(professional);
+    expectVersionKept(ComponentKind::professional, kOldVersion);
+    expectUpdated(publicPart, ComponentKind::publicComponent);
+    expectUntouched(administration);
+    expectVersionKept(ComponentKind::administration, kOldVersion);
+}
+
+// The version cannot be recorded: the files stay updated, the backups are
+// gone, and the success text carries the remark; the last advance is made.
+TEST(UpdateRun, UnrecordedVersionKeepsTheUpdateWithARemark) {
+    for (ComponentKind kind : {ComponentKind::publicComponent, ComponentKind::administration}) {
+        const ComponentFacts& facts = kFacts[static_cast<int>(kind)];
+        SCOPED_TRACE(facts.header);
+        CleanRegistry registry;
+        Installation inst(kind);
+        registerAt(kind, kOldVersion, inst.dir);
+
+        CPatch_Veltris5v13Dlg dialog;
+        PressOptions options;
+        // The product's own key stays, so the run's rights probe passes.
+        options.beforePress = [&](CPatch_Veltris5v13Dlg&) {
+            RegDeleteTreeA(HKEY_LOCAL_MACHINE, registryKeyOf(kind));
+            RegDeleteKeyA(HKEY_LOCAL_MACHINE, registryKeyOf(kind));
+            ASSERT_EQ("<missing>", registryText(registryKeyOf(kind), "InstallDir"));
+        };
+        PressOutcome run = pressUpdate(dialog, options);
+
+        std::string done = facts.done;
+        expectReport(run, facts.header + done.substr(0, done.size() - 1) + kRegistryRemark);
+        EXPECT_EQ(facts.share, run.positionAtReport);
+        expectUpdated(inst, kind);
+        EXPECT_EQ("<missing>", registryText(registryKeyOf(kind), "Versao"));
+    }
+}
+
+// A configuration copy that should have been made and could not be: the user
+// is told, the run goes on to the clean-up and the registry. Here the key also
+// goes away while that box is up, so the professional text carries its remark.
+TEST(UpdateRun, FailedConfigurationCopyIsToldAndTheUpdateGoesOn) {
+    CleanRegistry registry;
+    Installation professional(ComponentKind::professional);
+    professional.add("\\confvis.txt");
+    professional.add("\\confvisaut.txt");
+    registerAt(ComponentKind::professional, kOldVersion, professional.dir);
+    fw::FileHandle locked = holdOpen(professional / "\\confvis.txt", 0);
+
+    CPatch_Veltris5v13Dlg dialog;
+    int positionAtBox = -1;
+    PressOptions options;
+    options.onBox = [&](const fw::MessageBoxCall& box, CPatch_Veltris5v13Dlg& d) {
+        if (box.caption == kReportCaption) return;
+        positionAtBox = static_cast<int>(SendMessageA(d.GetDlgItem(IDC_PROGRESS1), PBM_GETPOS, 0, 0));
+        removeProductKeys();
+    };
+    PressOutcome run = pressUpdate(dialog, options);
+    locked.close();
+
+    ASSERT_EQ(1u, run.textsBeforeReport().size());
+    EXPECT_EQ("Não foi possível actualizar os ficheiros de configuração", run.boxes[0].text);
+    EXPECT_EQ(static_cast<UINT>(MB_ICONINFORMATION), run.boxes[0].type);
+    EXPECT_EQ(AfxGetAppName(), run.boxes[0].caption);
+    EXPECT_EQ(110, positionAtBox);
+    expectReport(run, std::string(kProfessionalHeader) +
+                          "Actualização à componente profissional executada com sucesso" + kRegistryRemark);
+    EXPECT_EQ(120, run.positionAtReport);
+    expectUpdated(professional, ComponentKind::professional);
+    EXPECT_FALSE(exists(professional / "\\FormatosVisualizacao.cfg"));
+    EXPECT_EQ(oldContent("\\confvisaut.txt"), readFileOr(professional / "\\FormatosVisualizacaoAut.cfg"));
+}
+
+// Without the right to set values under the product's key, a press says so and
+// changes nothing; the dialog stays open and a later press probes again.
+TEST(UpdateRun, MissingRegistryRightsLeaveEverythingAsItWas) {
+    CleanRegistry registry;
+    Installation professional(ComponentKind::professional);
+    std::string bare = professional.dir.substr(0, professional.dir.size() - 1);
+    registerAt(ComponentKind::professional, kOldVersion, bare);
+
+    CPatch_Veltris5v13Dlg dialog;
+    MessageBoxRecorder boxes;
+    size_t startupBoxes = 0;
+    bool openAfterRefusals = false;
+    bool barHiddenAfterRefusals = false;
+    auto press = [&] {
+        dialog.SendMessage(WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(dialog.GetDlgItem(IDOK)));
+    };
+    INT_PTR result = runModal(
+        dialog,
+        [&] {
+            startupBoxes = boxes.calls.size();
+            removeProductKeys();
+            press();
+            press();
+            openAfterRefusals = IsWindowVisible(dialog.GetSafeHwnd()) != FALSE;
+            barHiddenAfterRefusals = IsWindowVisible(dialog.GetDlgItem(IDC_PROGRESS1)) == FALSE;
+            expectUntouched(professional);
+            EXPECT_EQ("<missing>", registryText(kProductKey, "Versao"));
+            EXPECT_EQ(bare, dialog.m_professional.installDir);
+            // The rights are back: the next press runs the update.
+            registerAt(ComponentKind::professional, kOldVersion, bare);
+            press();
+        },
+        0);
+
+    EXPECT_EQ(IDOK, result);
+    EXPECT_TRUE(openAfterRefusals);
+    EXPECT_TRUE(barHiddenAfterRefusals);
+    ASSERT_EQ(startupBoxes + 3, boxes.calls.size());
+    for (size_t i = startupBoxes; i < startupBoxes + 2; ++i) {
+        EXPECT_EQ(kNoRights, boxes.calls[i].text);
+        EXPECT_EQ(static_cast<UINT>(MB_OK | MB_ICONEXCLAMATION), boxes.calls[i].type);
+        EXPECT_EQ(AfxGetAppName(), boxes.calls[i].caption);
+    }
+    EXPECT_EQ(std::string(kProfessionalHeader) + kProfessionalDone, boxes.calls.back().text);
+    expectUpdated(professional, ComponentKind::professional);
+    EXPECT_EQ(professional.dir, dialog.m_professional.installDir);
+    EXPECT_EQ("", dialog.m_public.installDir);
+    EXPECT_EQ("", dialog.m_administration.installDir);
+}
