@@ -10,6 +10,7 @@
 #include "framework/handles.h"
 #include "payload/catalogue.h"
 #include "survey/components.h"
+#include "tools/demo/installation_layout.h"
 
 #include <windows.h>
 #include <zlib.h>
@@ -19,24 +20,6 @@
 #include <vector>
 
 namespace {
-
-struct Layout {
-    ComponentKind kind;
-    const char* folder;
-    std::vector<InstallStep> steps;
-};
-
-const Layout kLayout[] = {
-    {ComponentKind::professional, "Profissional",
-     {InstallStep::brenix, InstallStep::quorra, InstallStep::sulvet, InstallStep::dravel, InstallStep::fenmor,
-      InstallStep::halvinor, InstallStep::merisca, InstallStep::indexingTables, InstallStep::displayFormats,
-      InstallStep::bulletinTemplate}},
-    {ComponentKind::publicComponent, "Publico",
-     {InstallStep::publicFenmor, InstallStep::displayFormats, InstallStep::bulletinTemplate}},
-    {ComponentKind::administration, "Administracao", {InstallStep::administration}},
-};
-
-std::string directoryOf(const std::string& root, const Layout& layout) { return root + "\\" + layout.folder + "\\"; }
 
 void makeParents(const std::string& path) {
     for (size_t i = 3; i < path.size(); ++i)
@@ -81,8 +64,8 @@ bool setValue(const char* key, const char* name, const std::string& data) {
 
 int create(const std::string& root) {
     bool ok = true;
-    for (const Layout& layout : kLayout) {
-        std::string dir = directoryOf(root, layout);
+    for (const ComponentLayout& layout : installationLayout()) {
+        std::string dir = componentDirectory(root, layout);
         for (InstallStep step : layout.steps)
             for (const CatalogueEntry& e : entriesOf(step))
                 ok &= writeFile(dir + e.target, std::string("VELTRIS 5 1.6.05 ") + layout.folder + " " + e.target + "\r\n");
@@ -113,8 +96,8 @@ void findBackups(const std::string& dir, std::vector<std::string>& found) {
 
 int verify(const std::string& root) {
     int problems = 0, files = 0;
-    for (const Layout& layout : kLayout) {
-        std::string dir = directoryOf(root, layout);
+    for (const ComponentLayout& layout : installationLayout()) {
+        std::string dir = componentDirectory(root, layout);
         for (InstallStep step : layout.steps) {
             for (const CatalogueEntry& e : entriesOf(step)) {
                 std::string content;

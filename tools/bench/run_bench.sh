@@ -1,0 +1,67 @@
+#!/usr/bin/env bash
+# What an update costs, measured on a full installation where every target
+# exists (not a timed test: it prints figures). Usage: tools/bench/run_bench.sh [runs]
+#  - the whole update of all three components, from "Actualizar" to the report,
+#    against a floor measured in the same run by a plain program doing only the
+#    unavoidable work (inflate and write the same payloads, copy and delete the
+#    same backups); the median ratio over the runs;
+#  - the time from process start to the dialog being ready;
+#  - the peak memory of an update of one, two and three components;
+#  - the executable's size against the payloads' total.
+set -euo pipefail
+here=$(cd "$(dirname "$0")/../.." && pwd)
+runs=${1:-7}
+
+if [ "${PATCH_IN_XVFB:-}" != 1 ]; then
+  "$here/tools/setup.sh" >/dev/null
+  PATCH_IN_XVFB=1 exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+
+source "$here/tools/wine-env.sh"
+wine_prefix_init "$here/build/wine-bench"
+wine_unmanaged_windows
+trap wine_prefix_stop EXIT
+bench="$here/build/tools/bench/bench_update.exe"
+demo="$here/build/tools/demo/demo_install.exe"
+updater="$here/build/Patch_Veltris5v13.exe"
+root='C:\BENCH'
+
+fresh_install() {
+  rm -rf "$WINEPREFIX/drive_c/BENCH"
+  wine reg delete 'HKLM\Software\Veltris5' /f >/dev/null 2>&1 || true
+  wine "$demo" create "$root" >/dev/null
+}
+ms() { tr -d '\r' | awk '{print $2}'; }
+peak() { tr -d '\r' | awk '{print $5}'; }
+
+ratios=()
+for i in $(seq "$runs"); do
+  fresh_install; u=$(wine "$bench" update 3 | ms)
+  fresh_install; f=$(wine "$bench" floor "$root" | ms)
+  r=$(awk -v u="$u" -v f="$f" 'BEGIN{printf "%.3f", u/f}')
+  ratios+=("$r")
+  echo "run $i: update ${u} ms, floor ${f} ms, ratio $r"
+done
+median=$(printf '%s\n' "${ratios[@]}" | sort -n | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}')
+
+starts=()
+for i in $(seq "$runs"); do
+  fresh_install
+  # Only the professional component, so no warning stands before the dialog.
+  wine reg delete 'HKLM\Software\Veltris5\Publico' /f >/dev/null 2>&1
+  wine reg delete 'HKLM\Software\Veltris5\Administracao' /f >/dev/null 2>&1
+  starts+=("$(wine "$bench" startup "$(winepath -w "$updater")" | ms)")
+done
+start_median=$(printf '%s\n' "${starts[@]}" | sort -n | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}')
+
+peaks=()
+for n in 1 2 3; do fresh_install; peaks+=("$(wine "$bench" update "$n" | peak)"); done
+fresh_install; floor_peak=$(wine "$bench" floor "$root" | peak)
+
+exe_size=$(stat -c %s "$updater")
+payload_total=$(cat "$here"/resources/payloads/*.gz | wc -c)
+echo
+echo "median ratio update/floor over $runs runs: $median"
+echo "start to dialog ready (median): ${start_median} ms"
+echo "peak working set: 1 component $((peaks[0]/1024)) KiB, 2 components $((peaks[1]/1024)) KiB, 3 components $((peaks[2]/1024)) KiB (floor program $((floor_peak/1024)) KiB)"
+echo "executable ${exe_size} bytes, payloads ${payload_total} bytes ($(awk -v e="$exe_size" -v p="$payload_total" 'BEGIN{printf "%.1f", 100*p/e}')% of the executable)"
