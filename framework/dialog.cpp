@@ -40,8 +40,11 @@ CDialog* CDialog::activeDialog() {
 INT_PTR CDialog::DoModal() {
     registerCommonControls();
     auto& dialogs = runningDialogs();
+    // A dialog opened from another (the About box from the main dialog) is
+    // owned by it, so the one below takes no input until it closes.
+    HWND owner = parent_ ? parent_ : (dialogs.empty() ? nullptr : dialogs.back()->m_hWnd);
     dialogs.push_back(this);
-    INT_PTR result = DialogBoxParamA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(templateId_), parent_, dialogProc,
+    INT_PTR result = DialogBoxParamA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(templateId_), owner, dialogProc,
                                      reinterpret_cast<LPARAM>(this));
     dialogs.pop_back();
     m_hWnd = nullptr;

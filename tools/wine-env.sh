@@ -8,6 +8,10 @@ wine_prefix_init() {
   fi
   # Keep the server up between programs: each start is then much faster.
   wineserver -p >/dev/null 2>&1 || true
+  # Start Wine's own background processes now, detached from our output:
+  # started by the first test program instead, they would hold its output
+  # pipe open and ctest would wait for them.
+  wine cmd.exe /c exit >/dev/null 2>&1 </dev/null || true
 }
 wine_prefix_stop() { wineserver -k >/dev/null 2>&1 || true; }
 # Xvfb has no window manager: with managed windows Wine waits up to two
