@@ -203,6 +203,12 @@ e2e::StartupOutcome UpdaterScenario::startToDialog() {
     return outcome;
 }
 
+const std::string& UpdaterScenario::scratchRoot() const { return root_.path(); }
+
+void UpdaterScenario::endUpdater() {
+    if (app_ && app_->running()) app_->kill();
+}
+
 void UpdaterScenario::expectEndsByItself(DWORD timeoutMs) {
     ASSERT_TRUE(app_->waitForExit(timeoutMs)) << "the updater is still running";
     DWORD code = app_->exitCode();

@@ -75,6 +75,12 @@ protected:
     void expectStillRunning();
 
     e2e::UpdaterSession& app() { return *app_; }
+    // The test's scratch folder, without a trailing backslash; the folders
+    // of installDir() are below it.
+    const std::string& scratchRoot() const;
+    // Ends the updater by force if one is still running, so that a test can
+    // remove files of its own before the fixture goes away.
+    void endUpdater();
 
 private:
     testing_support::CleanRegistry registry_;

@@ -389,6 +389,76 @@ bool UpdaterSession::answerMessageBox(const MessageBoxInfo& box, int buttonId, D
     return waitUntil([&] { return !IsWindow(box.window) || !IsWindowVisible(box.window); }, timeoutMs);
 }
 
+// --- the update run ---
+
+namespace {
+const char kReportCaption[] = "Relatório";
+// Boxes the run may show before its report: at most one restore or clean-up
+// list per component and the configuration notice; far more means a loop.
+constexpr size_t kMostBoxesBeforeReport = 20;
+constexpr int kClickAttempts = 3;
+}  // namespace
+
+bool UpdaterSession::pressActualizar(DWORD waitMs) {
+    for (int attempt = 0; attempt < kClickAttempts; ++attempt) {
+        if (!clickControl(IDOK)) continue;
+        if (waitUntil([&] { return controlVisible(IDC_PROGRESS1) || !messageBoxes().empty() || !running(); },
+                      waitMs))
+            return true;
+    }
+    return false;
+}
+
+bool UpdaterSession::answerWithOk(const MessageBoxInfo& box) {
+    for (int attempt = 0; attempt < kClickAttempts; ++attempt) {
+        if (answerMessageBox(box, IDOK, 3000)) return true;
+        if (!IsWindow(box.window) || !IsWindowVisible(box.window)) return true;
+    }
+    return false;
+}
+
+UpdateRunOutcome UpdaterSession::awaitReport(DWORD timeoutMs,
+                                             const std::function<void(const MessageBoxInfo&)>& whileReportOpen,
+                                             bool answer) {
+    UpdateRunOutcome outcome;
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    while (GetTickCount64() < deadline) {
+        std::vector<HWND> boxes = messageBoxes();
+        if (boxes.empty()) {
+            if (!running()) {
+                outcome.ended = true;
+                return outcome;
+            }
+            Sleep(kPollMs);
+            continue;
+        }
+        MessageBoxInfo box = readMessageBox(boxes.front());
+        if (box.caption != kReportCaption) {
+            outcome.boxesBeforeReport.push_back(box);
+            if (outcome.boxesBeforeReport.size() > kMostBoxesBeforeReport || !answerWithOk(box)) return outcome;
+            continue;
+        }
+        // The icon is told from the screen; looked at before the box has
+        // painted it, it may pass for another. A shown icon stays what it is
+        // when looked at again.
+        for (int look = 0; look < 3 && box.icon != BoxIcon::information; ++look) {
+            Sleep(100);
+            box.icon = identifyIcon(box.window);
+        }
+        outcome.reportShown = true;
+        outcome.report = box;
+        outcome.progressAtReport = progress();
+        outcome.reportOwner = GetWindow(box.window, GW_OWNER);
+        HWND main = mainWindow();
+        outcome.mainEnabledAtReport = main && IsWindowEnabled(main);
+        if (whileReportOpen) whileReportOpen(box);
+        if (answer) outcome.reportAnswered = answerWithOk(box);
+        return outcome;
+    }
+    outcome.timedOut = true;
+    return outcome;
+}
+
 // --- reading ---
 
 HWND UpdaterSession::control(int id) const {

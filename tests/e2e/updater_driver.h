@@ -98,6 +98,19 @@ struct StartupOutcome {
     bool timedOut = false;
 };
 
+// What one press of "Actualizar" led to, up to and including the report.
+struct UpdateRunOutcome {
+    std::vector<MessageBoxInfo> boxesBeforeReport;  // in the order shown, each answered with OK
+    bool reportShown = false;
+    MessageBoxInfo report;            // the "Relatório" box, read while it was open
+    ProgressState progressAtReport;   // the bar while the report was open
+    HWND reportOwner = nullptr;       // the window that owns the report box
+    bool mainEnabledAtReport = false; // the main dialog took input under the report
+    bool reportAnswered = false;      // closed with OK
+    bool ended = false;               // the process ended before any report
+    bool timedOut = false;
+};
+
 // One run of the updater. The process is started by the constructor and, if
 // it is still running when the session goes away, ended by force.
 class UpdaterSession {
@@ -194,6 +207,22 @@ public:
     static bool waitUntil(const std::function<bool()>& done, DWORD timeoutMs = kDefaultTimeoutMs);
     // Gives the updater time to act on input that should change nothing.
     void settle(DWORD ms = 300) const;
+
+    // --- the update run ---
+    // Presses "Actualizar" with a real click. Under Wine on a bare X server a
+    // click now and then gets lost; a press after which the run shows no sign
+    // of having begun (progress bar shown, a box up, or the process gone)
+    // within `waitMs` is clicked again, three presses at most.
+    bool pressActualizar(DWORD waitMs = 3000);
+    // Closes the box with OK, clicking again when a click did not close it.
+    bool answerWithOk(const MessageBoxInfo& box);
+    // After "Actualizar": answers with OK every box shown before the report,
+    // then reads the "Relatório" box and the progress bar while the report is
+    // open, runs `whileReportOpen`, and (with `answer`) closes the report with
+    // OK. It does not wait for the process to end.
+    UpdateRunOutcome awaitReport(DWORD timeoutMs = 60000,
+                                 const std::function<void(const MessageBoxInfo&)>& whileReportOpen = nullptr,
+                                 bool answer = true);
 
     // --- ending ---
     bool waitForExit(DWORD timeoutMs = kDefaultTimeoutMs);
