@@ -34,15 +34,18 @@ fresh_install() {
 ms() { tr -d '\r' | awk '{print $2}'; }
 peak() { tr -d '\r' | awk '{print $5}'; }
 
-ratios=()
+ratios=(); updates=(); floors=()
 for i in $(seq "$runs"); do
   fresh_install; u=$(wine "$bench" update 3 | ms)
   fresh_install; f=$(wine "$bench" floor "$root" | ms)
   r=$(awk -v u="$u" -v f="$f" 'BEGIN{printf "%.3f", u/f}')
-  ratios+=("$r")
+  ratios+=("$r"); updates+=("$u"); floors+=("$f")
   echo "run $i: update ${u} ms, floor ${f} ms, ratio $r"
 done
-median=$(printf '%s\n' "${ratios[@]}" | sort -n | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}')
+median_of() { printf '%s\n' "$@" | sort -n | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}'; }
+median=$(median_of "${ratios[@]}")
+update_median=$(median_of "${updates[@]}")
+floor_median=$(median_of "${floors[@]}")
 
 starts=()
 for i in $(seq "$runs"); do
@@ -52,7 +55,7 @@ for i in $(seq "$runs"); do
   wine reg delete 'HKLM\Software\Veltris5\Administracao' /f >/dev/null 2>&1
   starts+=("$(wine "$bench" startup "$(winepath -w "$updater")" | ms)")
 done
-start_median=$(printf '%s\n' "${starts[@]}" | sort -n | awk '{a[NR]=$1} END{print a[int((NR+1)/2)]}')
+start_median=$(median_of "${starts[@]}")
 
 peaks=()
 for n in 1 2 3; do fresh_install; peaks+=("$(wine "$bench" update "$n" | peak)"); done
@@ -61,7 +64,7 @@ fresh_install; floor_peak=$(wine "$bench" floor "$root" | peak)
 exe_size=$(stat -c %s "$updater")
 payload_total=$(cat "$here"/resources/payloads/*.gz | wc -c)
 echo
-echo "median ratio update/floor over $runs runs: $median"
+echo "median ratio update/floor over $runs runs: $median (medians: update ${update_median} ms, floor ${floor_median} ms)"
 echo "start to dialog ready (median): ${start_median} ms"
 echo "peak working set: 1 component $((peaks[0]/1024)) KiB, 2 components $((peaks[1]/1024)) KiB, 3 components $((peaks[2]/1024)) KiB (floor program $((floor_peak/1024)) KiB)"
 echo "executable ${exe_size} bytes, payloads ${payload_total} bytes ($(awk -v e="$exe_size" -v p="$payload_total" 'BEGIN{printf "%.1f", 100*p/e}')% of the executable)"

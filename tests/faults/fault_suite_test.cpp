@@ -1,0 +1,632 @@
+// Every install step of every component made to fail the way a user's machine
+// can, on the real updater: a file held open by a running program, a
+// read-only file, and the faults that stop a backup (a file nobody may even
+// read, a folder where a file or its backup belongs). Each scenario is a whole
+// update of the three components, driven from outside as a user drives it;
+// afterwards no file of the installation may be lost, no backup may be left
+// without a word, and only the components that were updated carry the new
+// version.
+//
+// The program ends with one line, "fault suite: N scenarios, M faults
+// injected, K files lost", and fails when a file was lost or any rule broke.
+#include "resources/resource.h"
+#include "tests/e2e/updater_driver.h"
+#include "tests/faults/fault_injection.h"
+#include "tests/faults/installation.h"
+#include "tests/faults/verdict.h"
+#include "tests/support/test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <windows.h>
+
+#include <cctype>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace faults {
+namespace {
+
+using testing_support::CleanRegistry;
+using testing_support::ScratchDir;
+
+const char kAppTitle[] = "Patch_Veltris5v13";
+const char kReportCaption[] = "Relatório";
+const char kBothComponents[] =
+    "Este computador tem instaladas as componentes profissional e pública do VELTRIS 5!\n\nEmbora ambas as "
+    "componentes possam co-existir num computador, normalmente isso deve-se a um erro nos procedimentos de "
+    "instalação.\nVerifique se é uma situação pretendida e contacte os serviços de Helpdesk do VELTRIS 5 para mais "
+    "esclarecimentos se necessário.";
+const char kRestoreHeader[] =
+    "Erro: Não foi possível recuperar de falha na instalação.\n\n"
+    "Os seguintes ficheiros precisam de ser recuperados manualmente:\n\n";
+const char kCleanupHeader[] =
+    "Erro: Não foi possível apagar os ficheiros de backup.\n\n"
+    "Os seguintes ficheiros precisam de ser apagados manualmente:\n\n";
+const char kNewVersion[] = "1.6.08";
+const char kRegistryRemark[] = ", no entanto a informação no registry não foi correctamente actualizada.";
+
+struct StepFacts {
+    InstallStep step;
+    const char* name;
+    const char* failure;  // the component's report line when this step fails
+};
+
+const char kFenmorFailure[] = "Erro na actualização do Fenmor. O processo não foi concluído com sucesso.";
+const char kDisplayFormatsFailure[] =
+    "Erro na actualização dos ficheiros de visualização. O processo não foi concluído com sucesso.";
+const char kBulletinFailure[] =
+    "Erro na actualização dos modelos de boletins. O processo não foi concluído com sucesso.";
+
+// Each component's steps in the order its update runs them.
+const StepFacts kProfessionalSteps[] = {
+    {InstallStep::brenix, "installBrenix",
+     "Erro na actualização do Brenix. O processo não foi concluído com sucesso."},
+    {InstallStep::quorra, "installQuorra",
+     "Erro na actualização do Quorra. O processo não foi concluído com sucesso."},
+    {InstallStep::sulvet, "installSulvet",
+     "Erro na actualização do Sulvet. O processo não foi concluído com sucesso."},
+    {InstallStep::dravel, "installDravel",
+     "Erro na actualização do Dravel. O processo não foi concluído com sucesso."},
+    {InstallStep::fenmor, "installFenmor", kFenmorFailure},
+    {InstallStep::halvinor, "installHalvinor",
+     "Erro na actualização do Módulo de Difusão. O processo não foi concluído com sucesso."},
+    {InstallStep::merisca, "installMerisca",
+     "Erro na actualização do Módulo de Estatísticas. O processo não foi concluído com sucesso."},
+    {InstallStep::indexingTables, "installIndexingTables",
+     "Erro na actualização das configurações de indexação. O processo não foi concluído com sucesso."},
+    {InstallStep::displayFormats, "installDisplayFormats", kDisplayFormatsFailure},
+    {InstallStep::bulletinTemplate, "installBulletinTemplate", kBulletinFailure},
+};
+const StepFacts kPublicSteps[] = {
+    {InstallStep::publicFenmor, "installPublicFenmor", kFenmorFailure},
+    {InstallStep::displayFormats, "installDisplayFormats", kDisplayFormatsFailure},
+    {InstallStep::bulletinTemplate, "installBulletinTemplate", kBulletinFailure},
+};
+// The administration module extracts its two files itself, one advance of
+// the bar after each.
+const StepFacts kAdministrationSteps[] = {
+    {InstallStep::administration, "extraction", "Erro na actualização do Módulo de Administração."},
+};
+
+struct ComponentFacts {
+    ComponentKind kind;
+    const char* header;
+    const char* success;
+    const char* backupFailure;
+    int progressShare;
+    const StepFacts* steps;
+    size_t stepCount;
+};
+
+const char kBackupFailure[] = "Erro na criação do backup. O processo não foi concluído com sucesso.";
+
+const ComponentFacts kComponentFacts[] = {
+    {ComponentKind::professional, "Componente Profissional:\n",
+     "Actualização à componente profissional executada com sucesso.", kBackupFailure, 120, kProfessionalSteps,
+     std::size(kProfessionalSteps)},
+    {ComponentKind::publicComponent, "Componente Pública:\n",
+     "Actualização à componente pública executada com sucesso.", kBackupFailure, 50, kPublicSteps,
+     std::size(kPublicSteps)},
+    {ComponentKind::administration, "Modulo de Administração:\n",
+     "Actualização ao Módulo de Administração executada com sucesso.",
+     "Erro na criação do backup do Módulo de Administração. O processo não foi concluído com sucesso.", 40,
+     kAdministrationSteps, std::size(kAdministrationSteps)},
+};
+
+const ComponentFacts& factsOf(ComponentKind kind) { return kComponentFacts[static_cast<int>(kind)]; }
+
+const StepFacts& stepFacts(ComponentKind kind, InstallStep step) {
+    const ComponentFacts& facts = factsOf(kind);
+    for (size_t i = 0; i < facts.stepCount; ++i)
+        if (facts.steps[i].step == step) return facts.steps[i];
+    ADD_FAILURE() << "no such step in the component";
+    return facts.steps[0];
+}
+
+// Advances of the bar the run and the sequence make before the step that
+// writes this file fails: one after the backup, one per step that succeeded
+// (per file for the administration module).
+int advancesBeforeFailure(ComponentKind kind, InstallStep step, const std::string& relative) {
+    if (kind == ComponentKind::administration) {
+        int index = 0;
+        for (const CatalogueEntry& entry : entriesOf(InstallStep::administration)) {
+            if (relative == entry.target) break;
+            ++index;
+        }
+        return 1 + index;
+    }
+    const ComponentFacts& facts = factsOf(kind);
+    int index = 0;
+    while (static_cast<size_t>(index) < facts.stepCount && facts.steps[index].step != step) ++index;
+    return 1 + index;
+}
+
+// --- scenarios ---
+
+struct Scenario {
+    std::string name;
+    std::vector<Fault> faults;
+    // Compare the restore list byte for byte with the path as the updater
+    // builds it (directory, "\", the table's relative path).
+    bool exactListing = false;
+};
+
+// Failure messages name the scenario rather than dump its bytes.
+void PrintTo(const Scenario& s, std::ostream* os) { *os << s.name; }
+
+std::string describe(const Fault& fault) {
+    std::string where = fault.kind == FaultKind::folderAtBackup ? fault.backup : fault.relative;
+    std::string step = !fault.written                                   ? "no-step"
+                       : fault.component == ComponentKind::administration ? "extraction"
+                                                                          : stepFacts(fault.component, fault.step).name;
+    return std::string(shortName(fault.component)) + " " + step + " " + where + " " + toString(fault.kind);
+}
+
+std::string testName(const Scenario& s) {
+    std::string name;
+    for (char c : s.name) name += std::isalnum(static_cast<unsigned char>(c)) ? c : '_';
+    return name;
+}
+
+Fault at(FaultKind kind, ComponentKind component, InstallStep step, const char* relative) {
+    return Fault{kind, component, step, relative, ""};
+}
+
+Fault folderAtBackup(ComponentKind component, InstallStep step, const char* relative, const char* backup) {
+    return Fault{FaultKind::folderAtBackup, component, step, relative, backup};
+}
+
+// A file the professional backup copies although no step of the release
+// writes it.
+Fault unwritten(FaultKind kind, const char* relative, const char* backup) {
+    return Fault{kind, ComponentKind::professional, InstallStep::displayFormats, relative, backup, false};
+}
+
+std::vector<Scenario> allScenarios() {
+    std::vector<Scenario> out;
+    auto add = [&](const std::string& name, std::vector<Fault> faults, bool exact = false) {
+        out.push_back(Scenario{std::to_string(out.size()) + " " + name, std::move(faults), exact});
+    };
+    add("no fault", {});
+
+    // For every step, its first file and, where a step writes more than one,
+    // a later file, so that the step fails with files already replaced.
+    struct Target {
+        ComponentKind component;
+        InstallStep step;
+        const char* relative;
+        bool exact;
+    };
+    using C = ComponentKind;
+    using S = InstallStep;
+    const Target targets[] = {
+        {C::professional, S::brenix, "brenix.exe", false},
+        {C::professional, S::brenix, "nimbodbc.dll", true},
+        {C::professional, S::quorra, "quorra.exe", false},
+        {C::professional, S::quorra, "quorra.exe.manifest", false},
+        {C::professional, S::sulvet, "sulvet.exe", false},
+        {C::professional, S::dravel, "dravel.exe", false},
+        {C::professional, S::fenmor, "fenmor.exe", false},
+        {C::professional, S::fenmor, "fenmor.exe.manifest", false},
+        {C::professional, S::halvinor, "halvinor.exe", false},
+        {C::professional, S::merisca, "merisca.exe", false},
+        {C::professional, S::indexingTables, "\\Bases\\clean_db\\velt5.fst", true},
+        {C::professional, S::indexingTables, "\\Bases\\clean_db\\velt5aut.fst", false},
+        {C::professional, S::displayFormats, "\\pft\\cat\\isbd.pft", true},
+        {C::professional, S::displayFormats, "\\pft\\cat\\nvalidatedinfo\\cdaut.pft", false},
+        {C::professional, S::displayFormats, "\\pft\\Use\\titulo.pft", false},
+        {C::professional, S::bulletinTemplate, "\\Modelos\\boletim_cdu.xml", false},
+        {C::publicComponent, S::publicFenmor, "fenmor.exe", false},
+        {C::publicComponent, S::publicFenmor, "fenmor.exe.manifest", false},
+        {C::publicComponent, S::displayFormats, "\\pft\\cat\\isbd.pft", false},
+        {C::publicComponent, S::displayFormats, "\\pft\\pac\\autorida\\ord_pft\\cdaut.pft", false},
+        {C::publicComponent, S::bulletinTemplate, "\\Modelos\\boletim_cdu.xml", false},
+        {C::administration, S::administration, "gestiro.exe", false},
+        {C::administration, S::administration, "QV5Server.exe", true},
+    };
+    for (FaultKind kind : {FaultKind::heldForReading, FaultKind::readOnly}) {
+        for (const Target& t : targets) {
+            Fault fault = at(kind, t.component, t.step, t.relative);
+            // The exact listing is checked once per path, with the held file.
+            add(describe(fault), {fault}, t.exact && kind == FaultKind::heldForReading);
+        }
+    }
+
+    // Faults that stop a backup part-way: the copies made so far go back.
+    const Fault backupStoppers[] = {
+        at(FaultKind::heldExclusively, C::professional, S::brenix, "brenix.exe"),
+        at(FaultKind::heldExclusively, C::publicComponent, S::displayFormats, "\\pft\\pac\\isbd.pft"),
+        at(FaultKind::heldExclusively, C::administration, S::administration, "gestiro.exe"),
+        at(FaultKind::folderAtFile, C::professional, S::brenix, "veltriscommon.dll"),
+        at(FaultKind::folderAtFile, C::publicComponent, S::publicFenmor, "fenmor.exe.manifest"),
+        at(FaultKind::folderAtFile, C::administration, S::administration, "QV5Server.exe"),
+        folderAtBackup(C::professional, S::brenix, "brenix.exe", "brenix_back.exe"),
+        folderAtBackup(C::publicComponent, S::displayFormats, "\\pft\\pac\\resumo.pft", "\\pft\\pac\\resumo_back.pft"),
+        folderAtBackup(C::administration, S::administration, "gestiro.exe", "gestiro_back.exe"),
+    };
+    for (const Fault& fault : backupStoppers) add(describe(fault), {fault});
+
+    // A file only the backup touches: held, the update goes through; read-only,
+    // the update goes through and the user is told to delete its backup.
+    for (FaultKind kind : {FaultKind::heldForReading, FaultKind::readOnly}) {
+        Fault fault = unwritten(kind, "\\pft\\cat\\resumo\\isbd.pft", "\\pft\\cat\\resumo\\isbd_back.pft");
+        add(describe(fault), {fault});
+    }
+
+    // One fault in each component at once: the boxes come in component order
+    // and no component's fault leaks into the next.
+    add("every component, held + read-only + held exclusively",
+        {at(FaultKind::heldForReading, C::professional, S::displayFormats, "\\pft\\pac\\isbd.pft"),
+         at(FaultKind::readOnly, C::publicComponent, S::bulletinTemplate, "\\Modelos\\boletim_cdu.xml"),
+         at(FaultKind::heldExclusively, C::administration, S::administration, "gestiro.exe")});
+    add("every component, folder at backup + held + read-only",
+        {folderAtBackup(C::professional, S::merisca, "merisca.exe", "merisca_back.exe"),
+         at(FaultKind::heldForReading, C::publicComponent, S::publicFenmor, "fenmor.exe"),
+         at(FaultKind::readOnly, C::administration, S::administration, "QV5Server.exe")});
+    return out;
+}
+
+// --- what a scenario must end with ---
+
+enum class Outcome { updated, stepFailed, backupFailed };
+
+struct Expectation {
+    Outcome outcome[3] = {Outcome::updated, Outcome::updated, Outcome::updated};
+    const Fault* fault[3] = {nullptr, nullptr, nullptr};
+};
+
+Expectation expectationOf(const Scenario& s) {
+    Expectation e;
+    for (const Fault& fault : s.faults) {
+        int c = static_cast<int>(fault.component);
+        EXPECT_EQ(nullptr, e.fault[c]) << "one fault per component";
+        e.fault[c] = &fault;
+        if (stopsBackup(fault.kind))
+            e.outcome[c] = Outcome::backupFailed;
+        else if (fault.written)
+            e.outcome[c] = Outcome::stepFailed;
+    }
+    return e;
+}
+
+// A box the run must show before its report, naming one path.
+struct ExpectedBox {
+    const char* header;
+    std::string path;
+};
+
+// In component order: a step that failed on a file still held or protected
+// leaves that file to the user (restore list); a read-only file that no step
+// writes has a read-only backup (the copy takes the attribute along), which
+// the clean-up cannot delete (clean-up list).
+std::vector<ExpectedBox> expectedBoxes(const Expectation& e, const Installation& installation) {
+    std::vector<ExpectedBox> boxes;
+    for (const Fault* fault : e.fault) {
+        if (!fault || stopsBackup(fault->kind)) continue;
+        if (fault->written)
+            boxes.push_back({kRestoreHeader, installation.pathOf(fault->component, fault->relative)});
+        else if (fault->kind == FaultKind::readOnly)
+            boxes.push_back({kCleanupHeader, installation.pathOf(fault->component, fault->backup)});
+    }
+    return boxes;
+}
+
+std::string expectedReport(const Expectation& e) {
+    std::string report;
+    for (const ComponentFacts& facts : kComponentFacts) {
+        int c = static_cast<int>(facts.kind);
+        if (!report.empty()) report += "\n\n";
+        report += facts.header;
+        switch (e.outcome[c]) {
+        case Outcome::updated:
+            report += facts.success;
+            break;
+        case Outcome::backupFailed:
+            report += facts.backupFailure;
+            break;
+        case Outcome::stepFailed:
+            report += stepFacts(facts.kind, e.fault[c]->step).failure;
+            break;
+        }
+    }
+    return report;
+}
+
+int expectedProgress(const Expectation& e) {
+    int position = 0;
+    for (const ComponentFacts& facts : kComponentFacts) {
+        int c = static_cast<int>(facts.kind);
+        if (e.outcome[c] == Outcome::updated) position += facts.progressShare;
+        if (e.outcome[c] == Outcome::stepFailed)
+            position += 10 * advancesBeforeFailure(facts.kind, e.fault[c]->step, e.fault[c]->relative);
+    }
+    return position;
+}
+
+// The component's block of the report, without its header; empty when absent.
+std::string blockOf(const std::string& report, const char* header) {
+    size_t start = report.find(header);
+    if (start == std::string::npos) return std::string();
+    start += std::string(header).size();
+    size_t end = report.find("\n\n", start);
+    return report.substr(start, end == std::string::npos ? std::string::npos : end - start);
+}
+
+// --- the tally the suite ends with ---
+
+struct Tally {
+    int scenarios = 0;
+    int faults = 0;
+    int filesLost = 0;
+    int failedScenarios = 0;
+};
+Tally& tally() {
+    static Tally t;
+    return t;
+}
+
+// The icon a box shows, told from the screen. The driver may look before the
+// box has painted its icon and then take a blank for the nearest icon; an icon
+// really shown stays what it is when looked at again, so look a few times
+// before settling on a different one.
+e2e::BoxIcon shownIcon(const e2e::UpdaterSession& app, const e2e::MessageBoxInfo& box, e2e::BoxIcon expected) {
+    e2e::BoxIcon icon = box.icon;
+    for (int look = 0; look < 3 && icon != expected; ++look) {
+        Sleep(100);
+        icon = app.readMessageBox(box.window).icon;
+    }
+    return icon;
+}
+
+// The scenario lines stay plain ASCII, whatever the updater's texts hold.
+std::string asciiOnly(std::string text) {
+    for (char& c : text)
+        if (static_cast<unsigned char>(c) > 0x7E || static_cast<unsigned char>(c) < 0x20) c = '?';
+    return text;
+}
+
+// Under Wine on a bare X server a click now and then does not reach the box or
+// button it was aimed at (the updater shows no sign of having received it).
+// These repeat a click that changed nothing, and count the repeats so that
+// the scenario line tells of them.
+class Clicks {
+public:
+    explicit Clicks(e2e::UpdaterSession& app) : app_(app) {}
+    // What each repeated click was aimed at.
+    std::string repeatedOn() const {
+        std::string out;
+        for (const std::string& what : repeated_) out += (out.empty() ? "" : ", ") + what;
+        return out;
+    }
+
+    // Closes the box with OK.
+    bool answer(const e2e::MessageBoxInfo& box) {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (attempt > 0) repeated_.push_back("OK of \"" + asciiOnly(box.text.substr(0, 24)) + "\"");
+            if (app_.answerMessageBox(box, IDOK, 3000)) return true;
+            if (!IsWindow(box.window) || !IsWindowVisible(box.window)) return true;
+        }
+        return false;
+    }
+
+    // Answers the start-up messages, in order, until the main dialog takes
+    // input; false when the updater ends or does not get there in time.
+    bool startUp(std::vector<e2e::MessageBoxInfo>& boxes) {
+        const ULONGLONG deadline = GetTickCount64() + 20000;
+        while (GetTickCount64() < deadline) {
+            if (!app_.running()) return false;
+            std::vector<HWND> shown = app_.messageBoxes();
+            if (!shown.empty()) {
+                boxes.push_back(app_.readMessageBox(shown.front()));
+                if (!answer(boxes.back())) return false;
+                continue;
+            }
+            HWND main = app_.mainWindow();
+            if (main && IsWindowVisible(main) && IsWindowEnabled(main)) return true;
+            Sleep(20);
+        }
+        return false;
+    }
+
+    // Presses "Actualizar": the run has begun once the progress bar shows or
+    // a box comes up.
+    bool pressUpdate() {
+        for (int attempt = 0; attempt < 3; ++attempt) {
+            if (attempt > 0) repeated_.push_back("Actualizar");
+            if (!app_.clickControl(IDOK)) continue;
+            if (e2e::UpdaterSession::waitUntil(
+                    [&] { return app_.controlVisible(IDC_PROGRESS1) || !app_.messageBoxes().empty() || !app_.running(); },
+                    3000))
+                return true;
+        }
+        return false;
+    }
+
+private:
+    e2e::UpdaterSession& app_;
+    std::vector<std::string> repeated_;
+};
+
+class FaultSuite : public testing::TestWithParam<Scenario> {
+protected:
+    // The whole scenario; an assertion that stops it leaves `lost_` as far as
+    // it got.
+    void run(const Scenario& scenario);
+    size_t lost_ = 0;
+    std::string repeatedClicks_;
+};
+
+void FaultSuite::run(const Scenario& scenario) {
+    const Expectation expected = expectationOf(scenario);
+
+    // Declared in this order so that the updater is gone before the faults
+    // are released, and the faults before the folders are removed.
+    CleanRegistry registry;
+    ScratchDir root;
+    Installation installation(root.path());
+    ASSERT_TRUE(installation.ready()) << "cannot lay out the installation in " << root.path();
+    InjectedFaults injected(installation, scenario.faults);
+    ASSERT_TRUE(injected.plantFolders()) << injected.error();
+    const Tree before = readTree(root.path());
+    ASSERT_TRUE(injected.holdAndProtect()) << injected.error();
+
+    std::vector<e2e::MessageBoxInfo> boxes;
+    e2e::MessageBoxInfo report;
+    e2e::ProgressState progress;
+    {
+        e2e::UpdaterSession app;
+        ASSERT_TRUE(app.started()) << app.error();
+        Clicks clicks(app);
+        struct CountRepeats {
+            const Clicks& clicks;
+            std::string& repeated;
+            ~CountRepeats() { repeated = clicks.repeatedOn(); }
+        } countRepeats{clicks, repeatedClicks_};
+        std::vector<e2e::MessageBoxInfo> startup;
+        ASSERT_TRUE(clicks.startUp(startup)) << "the main dialog did not open; running " << app.running();
+        ASSERT_EQ(1u, startup.size());
+        EXPECT_EQ(kBothComponents, startup[0].text);
+
+        std::vector<e2e::ListRow> rows;
+        ASSERT_TRUE(app.readRows(rows));
+        ASSERT_EQ(3u, rows.size());
+        for (const e2e::ListRow& row : rows) ASSERT_EQ(1, row.image) << row.texts[0] << " is not ticked";
+
+        ASSERT_TRUE(clicks.pressUpdate()) << "cannot press Actualizar";
+        for (;;) {
+            e2e::MessageBoxInfo box;
+            ASSERT_TRUE(app.waitForMessageBox(box, 30000)) << "no report after " << boxes.size() << " boxes";
+            if (box.caption == kReportCaption) {
+                report = box;
+                report.icon = shownIcon(app, box, e2e::BoxIcon::information);
+                // The bar still shows where the run stopped while the report is up.
+                progress = app.progress();
+                ASSERT_TRUE(clicks.answer(box));
+                break;
+            }
+            box.icon = shownIcon(app, box, e2e::BoxIcon::exclamation);
+            boxes.push_back(box);
+            ASSERT_LT(boxes.size(), 10u) << "too many boxes";
+            ASSERT_TRUE(clicks.answer(box));
+        }
+        ASSERT_TRUE(app.waitForExit(15000)) << "the updater did not end after its report";
+    }
+    injected.release();
+    const Tree after = readTree(root.path());
+
+    // What the report says each component came to.
+    EXPECT_EQ(expectedReport(expected), report.text);
+    EXPECT_EQ(e2e::BoxIcon::information, report.icon) << e2e::toString(report.icon);
+    EXPECT_EQ(expectedProgress(expected), progress.position);
+    RunAccount account;
+    for (const ComponentFacts& facts : kComponentFacts) {
+        const std::string block = blockOf(report.text, facts.header);
+        const std::string success = facts.success;
+        const std::string successWithRemark = success.substr(0, success.size() - 1) + kRegistryRemark;
+        account.updated[static_cast<int>(facts.kind)] = block == success || block == successWithRemark;
+    }
+
+    // The boxes before the report, each naming the one path expected of it.
+    const std::vector<ExpectedBox> expectedBefore = expectedBoxes(expected, installation);
+    EXPECT_EQ(expectedBefore.size(), boxes.size()) << "message boxes before the report";
+    for (size_t i = 0; i < boxes.size(); ++i) {
+        const e2e::MessageBoxInfo& box = boxes[i];
+        EXPECT_EQ(kAppTitle, box.caption);
+        EXPECT_EQ(e2e::BoxIcon::exclamation, box.icon) << e2e::toString(box.icon);
+        std::vector<std::string> paths;
+        const char* header = nullptr;
+        if (listedPaths(box.text, kRestoreHeader, paths)) {
+            header = kRestoreHeader;
+            for (const std::string& p : paths) account.restoreListed.push_back(p);
+        } else if (listedPaths(box.text, kCleanupHeader, paths)) {
+            header = kCleanupHeader;
+            for (const std::string& p : paths) account.cleanupListed.push_back(p);
+        } else {
+            ADD_FAILURE() << "unexpected box: " << box.text;
+            continue;
+        }
+        if (i >= expectedBefore.size()) {
+            ADD_FAILURE() << "unexpected box: " << box.text;
+            continue;
+        }
+        EXPECT_EQ(expectedBefore[i].header, std::string(header)) << box.text;
+        EXPECT_EQ(1u, paths.size()) << box.text;
+        EXPECT_EQ(pathKey(expectedBefore[i].path), pathKey(paths.front())) << box.text;
+    }
+    // The restore list names the path exactly as the updater joins it: the
+    // registered folder, one separator, the relative path (whose own leading
+    // separator makes a double one).
+    if (scenario.exactListing) {
+        ASSERT_EQ(1u, scenario.faults.size());
+        const Fault& fault = scenario.faults.front();
+        ASSERT_FALSE(boxes.empty());
+        EXPECT_EQ(std::string(kRestoreHeader) + installation.directory(fault.component) + "\\" + fault.relative +
+                      "\n",
+                  boxes.front().text);
+    }
+
+    // The registry: the new version only where the component was updated.
+    for (const ComponentFacts& facts : kComponentFacts) {
+        const char* key = componentInfo(facts.kind).registryKey;
+        std::string version, dir, system;
+        DWORD type = 0, dirType = 0, systemType = 0;
+        EXPECT_TRUE(testing_support::readRegistryValue(key, "Versao", version, type)) << key;
+        if (expected.outcome[static_cast<int>(facts.kind)] == Outcome::updated) {
+            EXPECT_EQ(kNewVersion, version) << key;
+            EXPECT_EQ(static_cast<DWORD>(REG_EXPAND_SZ), type) << key;
+        } else {
+            EXPECT_EQ(kOldVersion, version) << key;
+            EXPECT_EQ(static_cast<DWORD>(REG_SZ), type) << key;
+        }
+        EXPECT_TRUE(testing_support::readRegistryValue(key, "InstallDir", dir, dirType)) << key;
+        EXPECT_EQ(installation.directory(facts.kind), dir) << key;
+        EXPECT_TRUE(testing_support::readRegistryValue(key, "SGBD", system, systemType)) << key;
+        EXPECT_EQ("Isis-Access", system) << key;
+    }
+
+    // The files, judged by what the report says was updated.
+    const Verdict verdict = judge(installation, before, after, account);
+    lost_ = verdict.lostFiles.size();
+    for (const std::string& lost : verdict.lostFiles) ADD_FAILURE() << "LOST " << lost;
+    for (const std::string& problem : verdict.problems) ADD_FAILURE() << problem;
+    for (const ComponentFacts& facts : kComponentFacts) {
+        const int c = static_cast<int>(facts.kind);
+        EXPECT_EQ(expected.outcome[c] == Outcome::updated, account.updated[c]) << facts.header << report.text;
+    }
+}
+
+TEST_P(FaultSuite, NoFileIsLost) {
+    const Scenario& scenario = GetParam();
+    const ULONGLONG started = GetTickCount64();
+    run(scenario);
+
+    Tally& t = tally();
+    ++t.scenarios;
+    t.faults += static_cast<int>(scenario.faults.size());
+    t.filesLost += static_cast<int>(lost_);
+    if (HasFailure()) ++t.failedScenarios;
+    std::string clicks = repeatedClicks_.empty() ? "" : ", click repeated on " + repeatedClicks_;
+    std::printf("scenario %-72s %zu fault(s), %zu file(s) lost, %s (%.1f s%s)\n", scenario.name.c_str(),
+                scenario.faults.size(), lost_, HasFailure() ? "FAILED" : "ok",
+                static_cast<double>(GetTickCount64() - started) / 1000.0, clicks.c_str());
+    std::fflush(stdout);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryStep, FaultSuite, testing::ValuesIn(allScenarios()),
+                         [](const testing::TestParamInfo<Scenario>& info) { return testName(info.param); });
+
+}  // namespace
+}  // namespace faults
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    const int result = RUN_ALL_TESTS();
+    const faults::Tally& t = faults::tally();
+    std::fflush(stdout);
+    std::printf("fault suite: %d scenarios, %d faults injected, %d files lost\n", t.scenarios, t.faults,
+                t.filesLost);
+    std::fflush(stdout);
+    return result != 0 || t.filesLost != 0 || t.failedScenarios != 0 ? 1 : 0;
+}
