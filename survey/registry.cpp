@@ -1,10 +1,10 @@
 #include "survey/registry.h"
 
 #include "framework/handles.h"
+#include "survey/message_text.h"
 
 #include <windows.h>
 
-#include <cstdio>
 #include <cstring>
 
 const char kNoRegistryWriteAccessMessage[] =
@@ -117,16 +117,6 @@ bool disagree(const InstalledComponent& a, const InstalledComponent& b) {
     return !left.empty() && !right.empty() && left != right;
 }
 
-std::string format2(const char* pattern, const std::string& first, const std::string& second) {
-    std::string out;
-    int n = std::snprintf(nullptr, 0, pattern, first.c_str(), second.c_str());
-    if (n < 0) return out;
-    out.resize(static_cast<size_t>(n) + 1);
-    std::snprintf(&out[0], out.size(), pattern, first.c_str(), second.c_str());
-    out.resize(static_cast<size_t>(n));
-    return out;
-}
-
 }  // namespace
 
 bool readInstalledComponents(InstalledComponent& professional, InstalledComponent& administration,
@@ -154,10 +144,10 @@ bool readInstalledComponents(InstalledComponent& professional, InstalledComponen
     }
 
     if (disagree(professional, administration))
-        return fail(message, format2(kProfessionalDisagreement, professional.databaseSystem,
+        return fail(message, formatMessage(kProfessionalDisagreement, professional.databaseSystem,
                                      administration.databaseSystem).c_str());
     if (disagree(publicComponent, administration))
-        return fail(message, format2(kPublicDisagreement, publicComponent.databaseSystem,
+        return fail(message, formatMessage(kPublicDisagreement, publicComponent.databaseSystem,
                                      administration.databaseSystem).c_str());
     return true;
 }

@@ -3,9 +3,9 @@
 #include "app/Patch_Veltris5v13Dlg.h"
 
 #include "framework/message_box.h"
+#include "survey/message_text.h"
 #include "survey/registry.h"
 
-#include <cstdio>
 #include <cstring>
 
 namespace {
@@ -69,12 +69,6 @@ bool isOld(const InstalledComponent& c) {
 // The first three characters, counting a shorter version as empty.
 std::string seriesOf(const std::string& version) { return version.size() < 3 ? std::string() : prefix(version, 3); }
 
-std::string format(const char* pattern, const std::string& a) {
-    char buffer[2048];
-    std::snprintf(buffer, sizeof buffer, pattern, a.c_str());
-    return buffer;
-}
-
 }  // namespace
 
 BOOL CPatch_Veltris5v13Dlg::runStartupChecks() {
@@ -92,9 +86,7 @@ BOOL CPatch_Veltris5v13Dlg::runStartupChecks() {
         const InstalledComponent& c = record(kind);
         if (c.version.empty() || prefix(c.version, 4) != kSeries) continue;
         if (!accepted(c.databaseSystem)) {
-            char text[2048];
-            std::snprintf(text, sizeof text, kRefusal, kRequiredSystem, c.databaseSystem.c_str());
-            AfxMessageBox(text);
+            AfxMessageBox(formatMessage(kRefusal, kRequiredSystem, c.databaseSystem).c_str());
             PostMessage(WM_CLOSE);
             return FALSE;
         }
@@ -107,14 +99,14 @@ BOOL CPatch_Veltris5v13Dlg::runStartupChecks() {
         m_componentList.SetItemText(row, 2, c.installDir.c_str());
     }
 
-    SetDlgItemText(IDC_WELCOME, format(kWelcome, kTargetVersion).c_str());
+    SetDlgItemText(IDC_WELCOME, formatMessage(kWelcome, kTargetVersion).c_str());
     if (!m_updateProfessional && !m_updatePublic && !m_updateAdministration) ::EnableWindow(GetDlgItem(IDOK), FALSE);
 
     bool allOld = isOld(m_professional) && isOld(m_public) && isOld(m_administration);
     if (!allOld) {
         for (const OldVersionWarning& warning : kOldVersionWarnings) {
             const InstalledComponent& c = record(warning.kind);
-            if (isOld(c)) AfxMessageBox(format(warning.text, c.version).c_str());
+            if (isOld(c)) AfxMessageBox(formatMessage(warning.text, c.version).c_str());
         }
     }
 
