@@ -6,7 +6,7 @@ set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 
 packages=(wine wine64 g++-mingw-w64-x86-64 libz-mingw-w64-dev googletest cmake make python3 xvfb xauth
-          imagemagick x11-apps)
+          imagemagick x11-apps x11-utils)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
