@@ -12,7 +12,6 @@
 
 #include <string>
 
-struct BackupEntry;
 struct BackupTable;
 struct SequenceStep;
 struct UpdateSequence;

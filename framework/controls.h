@@ -46,5 +46,4 @@ public:
     int SetStep(int step) const { return static_cast<int>(SendMessage(PBM_SETSTEP, step, 0)); }
     int StepIt() const { return static_cast<int>(SendMessage(PBM_STEPIT, 0, 0)); }
     int GetPos() const { return static_cast<int>(SendMessage(PBM_GETPOS)); }
-    int GetRangeUpper() const { return static_cast<int>(SendMessage(PBM_GETRANGE, FALSE, 0)); }
 };

@@ -81,12 +81,6 @@ struct GdiObjectTraits {
     static bool close(Handle h) noexcept { return DeleteObject(h) != FALSE; }
 };
 
-struct IconTraits {
-    using Handle = HICON;
-    static Handle invalid() noexcept { return nullptr; }
-    static bool close(Handle h) noexcept { return DestroyIcon(h) != FALSE; }
-};
-
 struct ImageListTraits {
     using Handle = HIMAGELIST;
     static Handle invalid() noexcept { return nullptr; }
@@ -97,7 +91,6 @@ using RegKey = UniqueHandle<RegKeyTraits>;
 using FileHandle = UniqueHandle<FileTraits>;
 using FindHandle = UniqueHandle<FindTraits>;
 using GdiObject = UniqueHandle<GdiObjectTraits>;
-using IconHandle = UniqueHandle<IconTraits>;
 using ImageListHandle = UniqueHandle<ImageListTraits>;
 
 // A paint context: BeginPaint on construction, EndPaint on every exit.

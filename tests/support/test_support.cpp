@@ -170,14 +170,6 @@ std::vector<std::string> MessageBoxRecorder::texts() const {
     return out;
 }
 
-void pumpMessages() {
-    MSG msg;
-    while (PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE)) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-}
-
 namespace {
 struct ModalRun {
     CDialog* dialog;

@@ -90,9 +90,6 @@ private:
 // modal result.
 INT_PTR runModal(CDialog& dialog, const std::function<void()>& whileOpen, int endWith = IDCANCEL);
 
-// Pumps the thread's queue until it is empty (posted messages are delivered).
-void pumpMessages();
-
 // The inflated content of a payload of this program's own resources.
 std::string payloadContent(int id);
 
