@@ -190,15 +190,17 @@ std::vector<HWND> UpdaterSession::topLevelWindows() const {
         DWORD pid;
         std::vector<HWND> found;
     } search{pid_, {}};
-    EnumWindows(
-        [](HWND window, LPARAM param) -> BOOL {
+    // Window callbacks are __stdcall on x86, which a lambda cannot be.
+    struct Collect {
+        static BOOL CALLBACK onWindow(HWND window, LPARAM param) {
             auto* s = reinterpret_cast<Search*>(param);
             DWORD owner = 0;
             GetWindowThreadProcessId(window, &owner);
             if (owner == s->pid) s->found.push_back(window);
             return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+        }
+    };
+    EnumWindows(Collect::onWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 

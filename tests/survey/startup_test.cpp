@@ -336,14 +336,18 @@ TEST_F(MainDialog, AboutEntryEndsTheSystemMenuAndOpensTheAboutBox) {
         static std::string* lineOut;
         captionOut = &aboutCaption;
         lineOut = &aboutLine;
-        SetTimer(nullptr, 0, 50, [](HWND, UINT, UINT_PTR id, DWORD) {
-            KillTimer(nullptr, id);
-            HWND about = GetActiveWindow();
-            *captionOut = windowText(about);
-            HWND child = FindWindowExA(about, nullptr, "Static", "Update ao VELTRIS5 v1.6.08");
-            *lineOut = child ? windowText(child) : "";
-            SendMessageA(about, WM_COMMAND, IDOK, 0);
-        });
+        // Timer callbacks are __stdcall on x86, which a lambda cannot be.
+        struct ReadAbout {
+            static void CALLBACK onTimer(HWND, UINT, UINT_PTR id, DWORD) {
+                KillTimer(nullptr, id);
+                HWND about = GetActiveWindow();
+                *captionOut = windowText(about);
+                HWND child = FindWindowExA(about, nullptr, "Static", "Update ao VELTRIS5 v1.6.08");
+                *lineOut = child ? windowText(child) : "";
+                SendMessageA(about, WM_COMMAND, IDOK, 0);
+            }
+        };
+        SetTimer(nullptr, 0, 50, ReadAbout::onTimer);
         SendMessageA(dlg.m_hWnd, WM_SYSCOMMAND, IDM_ABOUTBOX, 0);
     });
     EXPECT_EQ("&About Patch_Veltris5v13...", lastItem);

@@ -43,6 +43,23 @@ SIZE_T peakWorkingSet() {
     return counters.PeakWorkingSetSize;
 }
 
+// What the timer below needs: timer callbacks are __stdcall on x86, which a
+// lambda cannot be, so they reach it through these.
+CPatch_Veltris5v13Dlg* target;
+int count;
+double* start;
+
+// Once the dialog is up: tick exactly the components asked for and press
+// "Actualizar" as the user would.
+void CALLBACK pressUpdate(HWND, UINT, UINT_PTR id, DWORD) {
+    KillTimer(nullptr, id);
+    target->m_updateProfessional = count >= 1;
+    target->m_updatePublic = count >= 2;
+    target->m_updateAdministration = count >= 3;
+    *start = nowMs();
+    SendMessageA(target->m_hWnd, WM_COMMAND, IDOK, 0);
+}
+
 int update(int components) {
     CPatch_Veltris5v13Dlg dialog;
     double started = 0, reported = 0;
@@ -50,22 +67,10 @@ int update(int components) {
         if (call.caption == "Relatório") reported = nowMs();
         return IDOK;
     });
-    // Once the dialog is up: tick exactly the components asked for and press
-    // "Actualizar" as the user would.
-    static CPatch_Veltris5v13Dlg* target;
-    static int count;
-    static double* start;
     target = &dialog;
     count = components;
     start = &started;
-    SetTimer(nullptr, 0, 10, [](HWND, UINT, UINT_PTR id, DWORD) {
-        KillTimer(nullptr, id);
-        target->m_updateProfessional = count >= 1;
-        target->m_updatePublic = count >= 2;
-        target->m_updateAdministration = count >= 3;
-        *start = nowMs();
-        SendMessageA(target->m_hWnd, WM_COMMAND, IDOK, 0);
-    });
+    SetTimer(nullptr, 0, 10, pressUpdate);
     dialog.DoModal();
     if (reported == 0) {
         std::printf("update %d: no report was shown\n", components);
