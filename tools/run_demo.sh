@@ -22,7 +22,7 @@ mkdir -p "$out"
 # A fresh installation each time: the registry records and the product files.
 root_unix="$WINEPREFIX/drive_c/VELTRIS5"
 rm -rf "$root_unix"
-wine reg delete 'HKLM\Software\Veltris5' /f >/dev/null 2>&1 || true
+for view in 32 64; do wine reg delete 'HKLM\Software\Veltris5' /f /reg:$view >/dev/null 2>&1 || true; done
 wine "$here/build/tools/demo/demo_install.exe" create 'C:\VELTRIS5'
 
 updater="$here/build/Patch_Veltris5v13.exe"
@@ -49,3 +49,13 @@ else
   wine "$updater"
 fi
 wine "$here/build/tools/demo/demo_install.exe" verify 'C:\VELTRIS5' || true
+# The records stand where the product's 32-bit installer keeps them: in the
+# registry view of 32-bit programs (natively SOFTWARE\Wow6432Node on 64-bit
+# Windows), and nothing in the 64-bit view.
+echo "The installation's records, in the 32-bit registry view:"
+wine reg query 'HKLM\Software\Veltris5' /s /reg:32 | tr -d '\r' | grep -v '^$' || true
+if wine reg query 'HKLM\Software\Veltris5' /reg:64 >/dev/null 2>&1; then
+  echo "unexpected: HKLM\Software\Veltris5 exists in the 64-bit view" >&2
+else
+  echo "(nothing under HKLM\Software\Veltris5 in the 64-bit view)"
+fi

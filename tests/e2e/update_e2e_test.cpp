@@ -4,6 +4,7 @@
 // read while the progress bar still stands where the run left it, and then
 // every file below the installation and every value of the product's keys
 // compared with what the update must leave behind.
+#include "framework/handles.h"
 #include "payload/catalogue.h"
 #include "resources/resource.h"
 #include "survey/components.h"
@@ -15,6 +16,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <cstring>
 #include <functional>
 #include <map>
 #include <string>
@@ -391,6 +393,42 @@ TEST_P(UpdateOf, ReportsSuccessAndLeavesEveryFileAndValueAsTheReleaseHasThem) {
 
 INSTANTIATE_TEST_SUITE_P(E2e, UpdateOf, testing::ValuesIn(updateCases()),
                          [](const testing::TestParamInfo<UpdateCase>& info) { return std::string(info.param.name); });
+
+// On 64-bit Windows the product's 32-bit installer leaves its records in the
+// 32-bit view of the registry (natively SOFTWARE\Wow6432Node\Veltris5). The
+// updater lists them and writes the new version back there, and leaves the
+// 64-bit view alone: the product's programs would never read it there.
+TEST_F(WholeUpdate, FindsAndUpdatesTheRecordsWhereTheProductsInstallerLeftThem) {
+    const PerComponent all{true, true, true};
+    ProductInstallation installation(scratchRoot(), all, {});
+    ASSERT_FALSE(HasFatalFailure()) << "cannot lay out the installation";
+    const bool twoViews = testing_support::onWow64();
+    const char* const k64 = "SOFTWARE\\Veltris5";
+    auto keyIn64BitView = [&](const std::string& key) {
+        fw::RegKey opened;
+        return RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, opened.receive()) ==
+               ERROR_SUCCESS;
+    };
+    if (twoViews) ASSERT_FALSE(keyIn64BitView(k64)) << "the records were written to the 64-bit view";
+
+    updateAndCheck(installation, all, {});
+    if (!twoViews) GTEST_SKIP() << "32-bit Windows: one registry view, checked by the update above";
+
+    EXPECT_FALSE(keyIn64BitView(k64)) << "the update wrote to the 64-bit view";
+    // Seen natively, the values are under Wow6432Node.
+    for (const char* key : {kProfessionalKey, kPublicKey, kAdministrationKey}) {
+        const std::string native = std::string("SOFTWARE\\Wow6432Node") + (key + std::strlen("SOFTWARE"));
+        std::string version;
+        DWORD type = 0;
+        EXPECT_TRUE(testing_support::readRegistryValue(native, "Versao", version, type, KEY_WOW64_64KEY)) << native;
+        EXPECT_EQ(kTargetVersion, version) << native;
+    }
+    std::string system;
+    DWORD type = 0;
+    EXPECT_TRUE(testing_support::readRegistryValue("SOFTWARE\\Wow6432Node\\Veltris5\\Administracao", "SGBD", system,
+                                                   type, KEY_WOW64_64KEY));
+    EXPECT_EQ("Isis-Access", system);
+}
 
 // ---------------------------------------------------------------------------
 // Pictures of an update for the documentation, on an installation in the

@@ -12,9 +12,20 @@ namespace testing_support {
 
 const char kProductKey[] = "SOFTWARE\\Veltris5";
 
+bool onWow64() {
+    BOOL wow64 = FALSE;
+    return IsWow64Process(GetCurrentProcess(), &wow64) && wow64;
+}
+
 void removeProductKeys() {
-    RegDeleteTreeA(HKEY_LOCAL_MACHINE, kProductKey);
-    RegDeleteKeyA(HKEY_LOCAL_MACHINE, kProductKey);
+    for (REGSAM view : {KEY_WOW64_32KEY, KEY_WOW64_64KEY}) {
+        fw::RegKey software;
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, "SOFTWARE", 0, KEY_ALL_ACCESS | view, software.receive()) !=
+            ERROR_SUCCESS)
+            continue;
+        RegDeleteTreeA(software.get(), "Veltris5");
+        RegDeleteKeyExA(software.get(), "Veltris5", view, 0);
+    }
 }
 
 CleanRegistry::CleanRegistry() { removeProductKeys(); }
@@ -22,15 +33,15 @@ CleanRegistry::~CleanRegistry() { removeProductKeys(); }
 
 void createRegistryKey(const std::string& key) {
     fw::RegKey k;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                             k.receive(), nullptr))
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS | kInstallerView, nullptr, k.receive(), nullptr))
         << key;
 }
 
 void setRegistryBytes(const std::string& key, const std::string& name, const std::string& bytes, DWORD type) {
     fw::RegKey k;
-    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr,
-                                             k.receive(), nullptr));
+    ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
+                                             KEY_ALL_ACCESS | kInstallerView, nullptr, k.receive(), nullptr));
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(k.get(), name.c_str(), 0, type,
                                             reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size())));
 }
@@ -39,9 +50,10 @@ void setRegistryValue(const std::string& key, const std::string& name, const std
     setRegistryBytes(key, name, std::string(data.c_str(), data.size() + 1), type);
 }
 
-bool readRegistryValue(const std::string& key, const std::string& name, std::string& data, DWORD& type) {
+bool readRegistryValue(const std::string& key, const std::string& name, std::string& data, DWORD& type,
+                       REGSAM view) {
     fw::RegKey k;
-    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ, k.receive()) != ERROR_SUCCESS) return false;
+    if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | view, k.receive()) != ERROR_SUCCESS) return false;
     char buffer[4096];
     DWORD size = sizeof buffer;
     if (RegQueryValueExA(k.get(), name.c_str(), nullptr, &type, reinterpret_cast<BYTE*>(buffer), &size) !=

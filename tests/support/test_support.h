@@ -17,8 +17,16 @@ namespace testing_support {
 
 extern const char kProductKey[];  // SOFTWARE\Veltris5 under HKEY_LOCAL_MACHINE
 
-// Removes the product's keys when created and when destroyed, so each test
-// starts from a machine without the product.
+// The product's installer is a 32-bit program: on 64-bit Windows its records
+// are in the 32-bit view of the registry. The fixtures write and read there,
+// whatever view the test program itself would get.
+constexpr REGSAM kInstallerView = KEY_WOW64_32KEY;
+// Whether this program runs under WOW64, i.e. on 64-bit Windows, where a
+// second, 64-bit view of the registry exists.
+bool onWow64();
+
+// Removes the product's keys (from both views) when created and when
+// destroyed, so each test starts from a machine without the product.
 class CleanRegistry {
 public:
     CleanRegistry();
@@ -34,7 +42,8 @@ void setRegistryValue(const std::string& key, const std::string& name, const std
 void setRegistryBytes(const std::string& key, const std::string& name, const std::string& bytes, DWORD type);
 void createRegistryKey(const std::string& key);
 // Reads a value back: false when it does not exist.
-bool readRegistryValue(const std::string& key, const std::string& name, std::string& data, DWORD& type);
+bool readRegistryValue(const std::string& key, const std::string& name, std::string& data, DWORD& type,
+                       REGSAM view = kInstallerView);
 
 // Writes the three values of one component record.
 void registerComponent(const std::string& key, const std::string& version, const std::string& dir,

@@ -55,7 +55,7 @@ std::string payload(PayloadId id) {
 
 bool setValue(const char* key, const char* name, const std::string& data) {
     fw::RegKey k;
-    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE, nullptr, k.receive(), nullptr) !=
+    if (RegCreateKeyExA(HKEY_LOCAL_MACHINE, key, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_32KEY, nullptr, k.receive(), nullptr) !=
         ERROR_SUCCESS)
         return false;
     return RegSetValueExA(k.get(), name, 0, REG_SZ, reinterpret_cast<const BYTE*>(data.c_str()),
@@ -112,7 +112,7 @@ int verify(const std::string& root) {
         fw::RegKey key;
         char value[64] = {};
         DWORD size = sizeof value, type = 0;
-        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, info.registryKey, 0, KEY_READ, key.receive()) != ERROR_SUCCESS ||
+        if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, info.registryKey, 0, KEY_READ | KEY_WOW64_32KEY, key.receive()) != ERROR_SUCCESS ||
             RegQueryValueExA(key.get(), "Versao", nullptr, &type, reinterpret_cast<BYTE*>(value), &size) != ERROR_SUCCESS ||
             type != REG_EXPAND_SZ || std::string(value) != kTargetVersion) {
             std::printf("Versao of %s is not \"1.6.08\" as REG_EXPAND_SZ\n", info.registryKey);
