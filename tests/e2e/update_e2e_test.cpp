@@ -409,7 +409,9 @@ TEST_F(WholeUpdate, FindsAndUpdatesTheRecordsWhereTheProductsInstallerLeftThem) 
         return RegOpenKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, opened.receive()) ==
                ERROR_SUCCESS;
     };
-    if (twoViews) ASSERT_FALSE(keyIn64BitView(k64)) << "the records were written to the 64-bit view";
+    if (twoViews) {
+        ASSERT_FALSE(keyIn64BitView(k64)) << "the records were written to the 64-bit view";
+    }
 
     updateAndCheck(installation, all, {});
     if (!twoViews) GTEST_SKIP() << "32-bit Windows: one registry view, checked by the update above";
