@@ -6,6 +6,7 @@
 #include <commctrl.h>
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 
 #ifndef PATCH_E2E_UPDATER
@@ -23,6 +24,10 @@ constexpr LONG_PTR kMessageBoxTextId = 0xFFFF;
 constexpr UINT kSendTimeoutMs = 5000;
 constexpr DWORD kPollMs = 20;
 constexpr DWORD kIconPaintTimeoutMs = 3000;
+// How long an answered box may take to go before the driver looks into why.
+constexpr DWORD kClickAnswerMs = 1000;
+constexpr DWORD kLostClickPauseMs = 150;
+constexpr int kStartAttempts = 3;
 // An icon drawn by the updater matches our own drawing of the same system
 // icon almost exactly; other icons differ by far more.
 constexpr double kIconMatchLimit = 12.0;
@@ -51,12 +56,25 @@ std::vector<HWND> childrenOf(HWND parent) {
 
 POINT centre(const RECT& r) { return POINT{(r.left + r.right) / 2, (r.top + r.bottom) / 2}; }
 
-bool sendMouseButton() {
+// A press and release of the left button at a point of the primary screen.
+// Each event carries its own position: a button event without one happens
+// wherever the cursor is when it is queued, and under Wine the cursor may
+// have been moved in between, back to where the X server last reported the
+// pointer, by another process's handling of an older pointer event.
+bool sendMouseButton(POINT screen) {
+    const LONG width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    if (width <= 0 || height <= 0) return false;
+    // Absolute positions run from 0 to 65535 across the screen; rounding up
+    // makes the position come back as exactly this pixel.
+    auto normalised = [](LONG pixel, LONG size) { return static_cast<LONG>((pixel * 65536LL + size - 1) / size); };
     INPUT input[2] = {};
-    input[0].type = INPUT_MOUSE;
-    input[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    input[1].type = INPUT_MOUSE;
-    input[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    for (INPUT& event : input) {
+        event.type = INPUT_MOUSE;
+        event.mi.dx = normalised(screen.x, width);
+        event.mi.dy = normalised(screen.y, height);
+    }
+    input[0].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTDOWN;
+    input[1].mi.dwFlags = MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE | MOUSEEVENTF_LEFTUP;
     return SendInput(2, input, sizeof(INPUT)) == 2;
 }
 
@@ -123,10 +141,21 @@ UpdaterSession::UpdaterSession(const std::string& exePath) {
     STARTUPINFOA startup{};
     startup.cb = sizeof startup;
     PROCESS_INFORMATION info{};
-    if (!CreateProcessA(exePath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
-                        &info)) {
-        error_ = "cannot start " + exePath + ": error " + std::to_string(GetLastError());
-        return;
+    // Under Wine a new process that dies in Wine's own loader, before any of
+    // its code has run, makes the start fail with ERROR_INTERNAL_ERROR; seen
+    // now and then when 32-bit processes are started through an emulator on
+    // a busy machine. That start is made again; any other failure is final.
+    for (int attempt = 1;; ++attempt) {
+        if (CreateProcessA(exePath.c_str(), &commandLine[0], nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup,
+                           &info))
+            break;
+        const DWORD error = GetLastError();
+        if (error != ERROR_INTERNAL_ERROR || attempt == kStartAttempts) {
+            error_ = "cannot start " + exePath + ": error " + std::to_string(error);
+            return;
+        }
+        std::fprintf(stderr, "[driver] start of %s failed with error %lu, starting it again\n", exePath.c_str(),
+                     static_cast<unsigned long>(error));
     }
     process_.reset(info.hProcess);
     thread_.reset(info.hThread);
@@ -297,7 +326,8 @@ StartupOutcome UpdaterSession::runStartup(DWORD timeoutMs,
             MessageBoxInfo box = readMessageBox(boxes.front());
             if (whileOpen) whileOpen(box);
             outcome.boxes.push_back(box);
-            if (!answerMessageBox(box)) break;
+            const ULONGLONG now = GetTickCount64();
+            if (now >= deadline || !answerMessageBox(box, IDOK, static_cast<DWORD>(deadline - now))) break;
             continue;
         }
         // The dialog is shown only once its initialisation, start-up checks
@@ -386,9 +416,55 @@ bool UpdaterSession::waitForMessageBox(MessageBoxInfo& box, DWORD timeoutMs) {
     return true;
 }
 
+bool UpdaterSession::clickWasLost(HWND window) const {
+    // A box that got its click is gone as soon as the updater's thread has
+    // handled the input. Two round trips through that thread's queue, with a
+    // pause between, let it handle whatever input it had; a box still shown
+    // after them never got the click, and clicking again cannot answer it
+    // twice. Slowness alone (a busy machine) is not taken for a lost click.
+    for (int trip = 0; trip < 2; ++trip) {
+        LRESULT ignored = 0;
+        if (!send(window, WM_NULL, 0, 0, ignored)) return false;
+        Sleep(kLostClickPauseMs);
+    }
+    return IsWindow(window) && IsWindowVisible(window);
+}
+
+std::string UpdaterSession::describeLostClick(HWND box, int buttonId) const {
+    // Where the click went, as far as the window manager knows, so that a
+    // lost click can be told from a click on the wrong spot.
+    POINT cursor{};
+    GetCursorPos(&cursor);
+    HWND under = WindowFromPoint(cursor);
+    GUITHREADINFO gui{};
+    gui.cbSize = sizeof gui;
+    GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &gui);
+    char text[256];
+    std::snprintf(text, sizeof text, "button %d of \"%.40s\": cursor %ld,%ld on %s, active %s, capture %s", buttonId,
+                  windowText(box).c_str(), cursor.x, cursor.y,
+                  under == GetDlgItem(box, buttonId) ? "the button" : under == box ? "the box" : "another window",
+                  gui.hwndActive == box ? "the box" : gui.hwndActive ? "another window" : "none",
+                  gui.hwndCapture ? "held" : "none");
+    return text;
+}
+
 bool UpdaterSession::answerMessageBox(const MessageBoxInfo& box, int buttonId, DWORD timeoutMs) {
-    if (!clickButtonOf(box.window, buttonId)) return false;
-    return waitUntil([&] { return !IsWindow(box.window) || !IsWindowVisible(box.window); }, timeoutMs);
+    auto gone = [&] { return !IsWindow(box.window) || !IsWindowVisible(box.window); };
+    const ULONGLONG deadline = GetTickCount64() + timeoutMs;
+    for (;;) {
+        if (!clickButtonOf(box.window, buttonId)) return gone();
+        // Wait while the updater is only slow; click again once the click
+        // itself went missing.
+        for (;;) {
+            const ULONGLONG now = GetTickCount64();
+            if (now >= deadline) return gone();
+            if (waitUntil(gone, static_cast<DWORD>(std::min<ULONGLONG>(deadline - now, kClickAnswerMs)))) return true;
+            if (clickWasLost(box.window)) break;
+            if (gone()) return true;
+        }
+        repeatedClicks_.push_back(describeLostClick(box.window, buttonId));
+        std::fprintf(stderr, "[driver] click made again: %s\n", repeatedClicks_.back().c_str());
+    }
 }
 
 // --- the update run ---
@@ -411,14 +487,6 @@ bool UpdaterSession::pressActualizar(DWORD waitMs) {
     return false;
 }
 
-bool UpdaterSession::answerWithOk(const MessageBoxInfo& box) {
-    for (int attempt = 0; attempt < kClickAttempts; ++attempt) {
-        if (answerMessageBox(box, IDOK, 3000)) return true;
-        if (!IsWindow(box.window) || !IsWindowVisible(box.window)) return true;
-    }
-    return false;
-}
-
 UpdateRunOutcome UpdaterSession::awaitReport(DWORD timeoutMs,
                                              const std::function<void(const MessageBoxInfo&)>& whileReportOpen,
                                              bool answer) {
@@ -437,7 +505,7 @@ UpdateRunOutcome UpdaterSession::awaitReport(DWORD timeoutMs,
         MessageBoxInfo box = readMessageBox(boxes.front());
         if (box.caption != kReportCaption) {
             outcome.boxesBeforeReport.push_back(box);
-            if (outcome.boxesBeforeReport.size() > kMostBoxesBeforeReport || !answerWithOk(box)) return outcome;
+            if (outcome.boxesBeforeReport.size() > kMostBoxesBeforeReport || !answerMessageBox(box)) return outcome;
             continue;
         }
         // The icon is told from the screen; looked at before the box has
@@ -454,7 +522,7 @@ UpdateRunOutcome UpdaterSession::awaitReport(DWORD timeoutMs,
         HWND main = mainWindow();
         outcome.mainEnabledAtReport = main && IsWindowEnabled(main);
         if (whileReportOpen) whileReportOpen(box);
-        if (answer) outcome.reportAnswered = answerWithOk(box);
+        if (answer) outcome.reportAnswered = answerMessageBox(box);
         return outcome;
     }
     outcome.timedOut = true;
@@ -592,7 +660,7 @@ bool UpdaterSession::clickAt(POINT screen, HWND topLevel, HWND expectedTarget) {
         std::abs(screen.y - lastClick_.y) <= GetSystemMetrics(SM_CYDOUBLECLK))
         Sleep(static_cast<DWORD>(doubleClickTime - sinceLast) + 50);
 
-    if (!SetCursorPos(screen.x, screen.y) || !sendMouseButton()) return false;
+    if (!SetCursorPos(screen.x, screen.y) || !sendMouseButton(screen)) return false;
     lastClick_ = screen;
     lastClickTime_ = GetTickCount64();
     return true;

@@ -153,7 +153,11 @@ public:
     MessageBoxInfo readMessageBox(HWND box) const;
     bool waitForMessageBox(MessageBoxInfo& box, DWORD timeoutMs = kDefaultTimeoutMs);
     // Clicks the button with the mouse and waits until the box has gone.
+    // Under Wine on a bare X server a click now and then never reaches the
+    // box; one that did not is made again (see repeatedClicks).
     bool answerMessageBox(const MessageBoxInfo& box, int buttonId = IDOK, DWORD timeoutMs = kDefaultTimeoutMs);
+    // What each click made again was aimed at, in order.
+    const std::vector<std::string>& repeatedClicks() const { return repeatedClicks_; }
 
     // --- reading the main dialog (or any window of the process) ---
     static std::string windowText(HWND window);
@@ -214,8 +218,6 @@ public:
     // of having begun (progress bar shown, a box up, or the process gone)
     // within `waitMs` is clicked again, three presses at most.
     bool pressActualizar(DWORD waitMs = 3000);
-    // Closes the box with OK, clicking again when a click did not close it.
-    bool answerWithOk(const MessageBoxInfo& box);
     // After "Actualizar": answers with OK every box shown before the report,
     // then reads the "Relatório" box and the progress bar while the report is
     // open, runs `whileReportOpen`, and (with `answer`) closes the report with
@@ -236,6 +238,10 @@ private:
     bool bringToForeground(HWND window);
     bool send(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) const;
     BoxIcon identifyIcon(HWND box) const;
+    // True when a box that was clicked is still shown although the updater
+    // has since handled its input.
+    bool clickWasLost(HWND window) const;
+    std::string describeLostClick(HWND box, int buttonId) const;
 
     KernelHandle process_;
     KernelHandle thread_;
@@ -244,6 +250,7 @@ private:
     // The last click, so that two clicks on one spot stay two clicks.
     POINT lastClick_{};
     ULONGLONG lastClickTime_ = 0;
+    std::vector<std::string> repeatedClicks_;
 };
 
 }  // namespace e2e

@@ -31,7 +31,8 @@ root='Z:\dev\shm\patch-bench'
 
 fresh_install() {
   rm -rf "$root_unix"
-  wine reg delete 'HKLM\Software\Veltris5' /f >/dev/null 2>&1 || true
+  # The demo installer is a 32-bit program: its records are in the 32-bit view.
+  wine reg delete 'HKLM\Software\Veltris5' /f /reg:32 >/dev/null 2>&1 || true
   wine "$demo" create "$root" >/dev/null
 }
 ms() { tr -d '\r' | awk '{print $2}'; }
@@ -54,8 +55,8 @@ starts=()
 for i in $(seq "$runs"); do
   fresh_install
   # Only the professional component, so no warning stands before the dialog.
-  wine reg delete 'HKLM\Software\Veltris5\Publico' /f >/dev/null 2>&1
-  wine reg delete 'HKLM\Software\Veltris5\Administracao' /f >/dev/null 2>&1
+  wine reg delete 'HKLM\Software\Veltris5\Publico' /f /reg:32 >/dev/null 2>&1
+  wine reg delete 'HKLM\Software\Veltris5\Administracao' /f /reg:32 >/dev/null 2>&1
   starts+=("$(wine "$bench" startup "$(winepath -w "$updater")" | ms)")
 done
 start_median=$(median_of "${starts[@]}")
