@@ -79,8 +79,9 @@ TUNING_FILE = os.path.join(HERE, "tuning.json")
 
 VERSION = "1.6.08"
 VERSION_QUAD = "1.6.8.0"
-CC = "x86_64-w64-mingw32-gcc-posix"
-WINDRES = "x86_64-w64-mingw32-windres"
+# the updater is a 32-bit program, and so are the programs it installs
+CC = "i686-w64-mingw32-gcc-posix"
+WINDRES = "i686-w64-mingw32-windres"
 STUB_EXPORT = "VeltrisModuleVersion"
 
 CATALOGUE_CPP = os.path.join(ROOT, "payload", "catalogue.cpp")
@@ -519,7 +520,7 @@ class ManifestKind(XmlKind):
         return ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\r\n'
                 '<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">\r\n'
                 '  <assemblyIdentity type="win32" name="Veltris.%s" version="%s"'
-                ' processorArchitecture="amd64"/>\r\n' % (module_title(e), VERSION_QUAD))
+                ' processorArchitecture="x86"/>\r\n' % (module_title(e), VERSION_QUAD))
 
     def tail(self, e):
         return "</assembly>\r\n"
@@ -622,9 +623,13 @@ KINDS = {
 }
 
 
+IMAGE_FILE_MACHINE_I386 = 0x14C
+PE32_MAGIC = 0x10B
+
+
 def pe_info(data):
-    """Minimal PE32+ header walk: enough to prove the image is well formed and
-    to find where the overlay starts."""
+    """Minimal PE32 header walk: enough to prove the image is a well-formed
+    32-bit x86 program or library and to find where the overlay starts."""
     def fail(msg):
         raise Fail("PE: " + msg)
     if len(data) < 0x40 or data[:2] != b"MZ":
@@ -633,15 +638,17 @@ def pe_info(data):
     if data[off:off + 4] != b"PE\0\0":
         fail("no PE signature")
     machine, nsec, _, _, _, optsize, chars = struct.unpack_from("<HHIIIHH", data, off + 4)
-    if machine != 0x8664:
-        fail("machine 0x%x is not x86-64" % machine)
+    if machine != IMAGE_FILE_MACHINE_I386:
+        fail("machine 0x%x is not x86 (0x14c)" % machine)
     opt = off + 24
-    if struct.unpack_from("<H", data, opt)[0] != 0x20B:
-        fail("optional header is not PE32+")
+    magic = struct.unpack_from("<H", data, opt)[0]
+    if magic != PE32_MAGIC:
+        fail("optional header magic 0x%x is not PE32" % magic)
     subsystem = struct.unpack_from("<H", data, opt + 68)[0]
-    ndirs = struct.unpack_from("<I", data, opt + 108)[0]
+    # PE32 layout: NumberOfRvaAndSizes at 92, the data directories from 96
+    ndirs = struct.unpack_from("<I", data, opt + 92)[0]
     if ndirs > 4:
-        sec_dir = struct.unpack_from("<II", data, opt + 112 + 4 * 8)
+        sec_dir = struct.unpack_from("<II", data, opt + 96 + 4 * 8)
         if sec_dir != (0, 0):
             fail("image has a certificate table; an overlay would break it")
     end = opt + optsize + 40 * nsec
@@ -661,7 +668,12 @@ def pe_info(data):
 STUB_BUILDS = {
     "executable": ("stub.c", "stub.exe", ["-Os", "-s", "-mwindows", "-static",
                                           "-Wl,--no-insert-timestamp"]),
-    "library": ("stublib.c", "stublib.dll", ["-Os", "-s", "-shared", "-static",
+    # No C runtime: the loader enters DllMain directly (its stdcall symbol on
+    # x86), which keeps the image at one page.  The smallest library payload
+    # leaves room for a stream of only about 5 KB, less than a statically
+    # linked runtime compresses to.
+    "library": ("stublib.c", "stublib.dll", ["-Os", "-s", "-shared", "-nostdlib",
+                                             "-Wl,-e,_DllMain@12",
                                              "-Wl,--no-insert-timestamp"]),
 }
 
