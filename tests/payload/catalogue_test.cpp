@@ -7,6 +7,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -108,10 +109,21 @@ TEST(Payloads, ContentsFitTheirKindOfFile) {
         std::string ext = target.substr(target.find_last_of('.'));
         SCOPED_TRACE(target);
         if (ext == ".exe" || ext == ".dll") {
+            // The product's programs and libraries are 32-bit: PE32 for x86,
+            // a GUI program or a DLL as the name says.
             ASSERT_GE(body.size(), 0x200u);
             EXPECT_EQ("MZ", body.substr(0, 2));
             DWORD peOffset = *reinterpret_cast<const DWORD*>(&body[0x3C]);
-            EXPECT_EQ(std::string("PE\0\0", 4), body.substr(peOffset, 4));
+            ASSERT_LE(peOffset, body.size() - sizeof(IMAGE_NT_HEADERS32));
+            IMAGE_NT_HEADERS32 nt;
+            memcpy(&nt, &body[peOffset], sizeof nt);
+            EXPECT_EQ(static_cast<DWORD>(IMAGE_NT_SIGNATURE), nt.Signature);
+            EXPECT_EQ(IMAGE_FILE_MACHINE_I386, nt.FileHeader.Machine);
+            EXPECT_EQ(IMAGE_NT_OPTIONAL_HDR32_MAGIC, nt.OptionalHeader.Magic);
+            EXPECT_EQ(ext == ".dll", (nt.FileHeader.Characteristics & IMAGE_FILE_DLL) != 0);
+            if (ext == ".exe") {
+                EXPECT_EQ(IMAGE_SUBSYSTEM_WINDOWS_GUI, nt.OptionalHeader.Subsystem);
+            }
         } else if (ext == ".xml") {
             EXPECT_EQ("\xEF\xBB\xBF", body.substr(0, 3));
         } else {

@@ -3,16 +3,19 @@
 
 The updater embeds 45 payloads (resource type "GZ", ids 3000..3044, language
 1033).  Each payload is one zlib stream (78 DA header, level 9, Adler-32
-trailer, nothing after it) whose stored and inflated sizes must match
-CATALOGUE below exactly: the updater's catalogue names both for every file
-it writes, and its tests prove them against the embedded payloads.
+trailer, nothing after it) whose stored and inflated sizes must match the
+updater's own catalogue, payload/catalogue.cpp, exactly: it names both for
+every file it writes, and its tests prove them against the embedded payloads.
+This generator reads ids, targets and sizes from that file; its own FILES
+table only adds what the catalogue does not say (kind, identical copies,
+edition).
 
 Until the real release files are handed over we ship a sample release with
-the same sizes: placeholder programs/libraries built from stub.c/stublib.c
-and padded with an overlay, and made-up manifests, field-select tables,
-display formats and a bulletin template.  Compressible text of the right
-kind is mixed with deterministic pseudo-random material until the level-9
-stream has exactly the catalogued length.
+the same sizes: placeholder 32-bit programs/libraries built from
+stub.c/stublib.c and padded with an overlay, and made-up manifests,
+field-select tables, display formats and a bulletin template.  Compressible
+text of the right kind is mixed with deterministic pseudo-random material
+until the level-9 stream has exactly the catalogued length.
 
 Usage (from anywhere):
   make_release.py              build stubs (twice, compared), generate all
@@ -23,31 +26,34 @@ Usage (from anywhere):
                                catalogue and the sample generator, no rebuild.
   make_release.py --check --real
                                same, for real release files: sizes, zlib
-                               framing and identical groups only.
+                               framing, identical groups and PE32/x86 images.
   make_release.py --pack DIR [--out OUTDIR]
                                compress real release files (named by id, e.g.
-                               DIR/3000, or by catalogue path, e.g.
-                               DIR/pft/cat/isbd.pft) at level 9 and report the
-                               sizes; --out writes OUTDIR/<id>.gz.  The
-                               catalogue below must then be edited by hand.
-                               Exit 2 when sizes differ from the catalogue.
-                               The two fenmor.exe editions must be given by
-                               id or as professional/ and public/fenmor.exe.
-  make_release.py --wine-test  compile resources/payloads.rc with windres into
-                               a probe program (probe.c) and run it under Wine:
-                               every payload is found, inflated with zlib and
-                               compared; the executables are started and the
-                               libraries loaded.
+                               DIR/3000, or by catalogue target, e.g.
+                               DIR/pft/cat/isbd.pft) at level 9, report the
+                               sizes and print every payload/catalogue.cpp row
+                               that must change, as it should read; --out
+                               writes OUTDIR/<id>.gz.  Exit 2 when a row must
+                               change, 0 when none.  The two fenmor.exe
+                               editions must be given by id or as
+                               professional/ and public/fenmor.exe.
+  make_release.py --wine-test [--wine-arch win32]
+                               compile resources/payloads.rc with windres into
+                               a 32-bit probe program (probe.c) and run it
+                               under Wine (a 64-bit prefix unless win32 is
+                               asked for): every payload is found, inflated
+                               with zlib and compared; the executables are
+                               started and the libraries loaded.
 
-Determinism: the contents depend only on this file, the stub sources and the
-stub images; tuning.json records the knobs the size search settled on, so a
-rerun reproduces the same contents without searching.  The compressed bytes
-also depend on the zlib build: the committed files were produced with zlib
-1.2.13 (Python 3.11.7, zlib.ZLIB_RUNTIME_VERSION == "1.2.13") and the stubs
-with x86_64-w64-mingw32-gcc-posix 12 (binutils 2.40, mingw-w64 10.0.0).
-With another zlib the stored sizes may no longer come out exact; the search
-then runs again and the payloads change.  --check therefore verifies by
-inflating and comparing contents, not by recompressing.
+Determinism: the contents depend only on this file, the catalogue, the stub
+sources and the stub images; tuning.json records the knobs the size search
+settled on, so a rerun reproduces the same contents without searching.  The
+compressed bytes also depend on the zlib build: the committed files were
+produced with zlib 1.2.13 (Python 3.11, zlib.ZLIB_RUNTIME_VERSION ==
+"1.2.13") and the stubs with i686-w64-mingw32-gcc-posix 12 (binutils 2.40,
+mingw-w64 10.0.0).  With another zlib the stored sizes may no longer come out
+exact; the search then runs again and the payloads change.  --check therefore
+verifies by inflating and comparing contents, not by recompressing.
 """
 
 import argparse
@@ -55,6 +61,7 @@ import collections
 import hashlib
 import json
 import os
+import re
 import shutil
 import struct
 import subprocess
@@ -72,78 +79,167 @@ TUNING_FILE = os.path.join(HERE, "tuning.json")
 
 VERSION = "1.6.08"
 VERSION_QUAD = "1.6.8.0"
-CC = "x86_64-w64-mingw32-gcc-posix"
-WINDRES = "x86_64-w64-mingw32-windres"
+# the updater is a 32-bit program, and so are the programs it installs
+CC = "i686-w64-mingw32-gcc-posix"
+WINDRES = "i686-w64-mingw32-windres"
 STUB_EXPORT = "VeltrisModuleVersion"
 
-Entry = collections.namedtuple(
-    "Entry", "id raw stored kind name same_as note")
+CATALOGUE_CPP = os.path.join(ROOT, "payload", "catalogue.cpp")
 
-# The one place the payload sizes live.  raw = inflated size, stored = size
-# of the zlib stream as embedded.  same_as: payloads the release ships as
-# byte-identical copies (same content, hence the same stream).
-CATALOGUE = [Entry(*row) for row in [
-    # id    raw      stored  kind          file name                              same_as note
-    (3000,  859136, 299506, "executable", "gestiro.exe",                          None, ""),
-    (3001,  245760, 103325, "executable", "QV5Server.exe",                        None, ""),
-    (3002, 1482752, 348541, "executable", "brenix.exe",                           None, ""),
-    (3003,   11149,   2247, "fst",        "velt5.fst",                            None, ""),
-    (3004,    5347,   1074, "fst",        "velt5aut.fst",                         None, ""),
-    (3005, 2361856, 684063, "executable", "quorra.exe",                           None, ""),
-    (3006,     653,    325, "manifest",   "quorra.exe.manifest",                  None, ""),
-    (3007,  512000,  60176, "executable", "halvinor.exe",                         None, ""),
-    (3008, 1146880, 435146, "executable", "merisca.exe",                          None, ""),
-    (3009,   53248,  17454, "library",    "ravdb.dll",                            None, ""),
-    (3010,   24576,   5079, "library",    "nimbodbc.dll",                         None, ""),
-    (3011, 1665536, 466483, "executable", "sulvet.exe",                           None, ""),
-    (3012,     637,    269, "bulletin",   "boletim_cdu.xml",                      None, ""),
-    (3013, 2805760, 665483, "executable", "fenmor.exe",                           None, "professional"),
-    (3014,     650,    324, "manifest",   "fenmor.exe.manifest",                  None, ""),
-    (3015,    3028,    736, "pft",        "\\pft\\cat\\cdaut.pft",                None, ""),
-    (3016,   15539,   3925, "pft",        "\\pft\\cat\\import\\isbd.pft",         None, ""),
-    (3017,    2936,    824, "pft",        "\\pft\\cat\\import\\resumo.pft",       None, ""),
-    (3018,   16641,   4065, "pft",        "\\pft\\cat\\isbd.pft",                 None, ""),
-    (3019,    2640,    604, "pft",        "\\pft\\cat\\nvalidatedinfo\\cdaut.pft", None, ""),
-    (3020,   15737,   3898, "pft",        "\\pft\\cat\\nvalidatedinfo\\isbd.pft", None, ""),
-    (3021,    2215,    682, "pft",        "\\pft\\cat\\xview\\cdaut.pft",         None, ""),
-    (3022,   15822,   3953, "pft",        "\\pft\\cat\\xview\\isbd.pft",          None, ""),
-    (3023,     625,    261, "pft",        "\\pft\\cat\\xview\\resumo-a.pft",      None, ""),
-    (3024,    3169,    838, "pft",        "\\pft\\cat\\xview\\resumo.pft",        None, ""),
-    (3025,    2201,    702, "pft",        "\\pft\\difusao\\detalhado.pft",        None, ""),
-    (3026,     762,    322, "pft",        "\\pft\\difusao\\resumo.pft",           None, ""),
-    (3027,    2215,    682, "pft",        "\\pft\\pac\\autorida\\cdaut.pft",      3021, ""),
-    (3028,     625,    261, "pft",        "\\pft\\pac\\autorida\\resumo.pft",     3023, ""),
-    (3029,    4797,   1096, "pft",        "\\pft\\pac\\detalhado.pft",            None, ""),
-    (3030,    4806,   1093, "pft",        "\\pft\\pac\\in_detalhado.pft",         None, ""),
-    (3031,    3270,    871, "pft",        "\\pft\\pac\\in_resumo.pft",            None, ""),
-    (3032,   15822,   3953, "pft",        "\\pft\\pac\\isbd.pft",                 3022, ""),
-    (3033,    2802,    864, "pft",        "\\pft\\pac\\np405.pft",                None, ""),
-    (3034,    4795,   1095, "pft",        "\\pft\\pac\\ord_pft\\detalhado.pft",   None, ""),
-    (3035,    4804,   1092, "pft",        "\\pft\\pac\\ord_pft\\in_detalhado.pft", None, ""),
-    (3036,    3268,    871, "pft",        "\\pft\\pac\\ord_pft\\in_resumo.pft",   None, ""),
-    (3037,   15822,   3953, "pft",        "\\pft\\pac\\ord_pft\\isbd.pft",        3022, ""),
-    (3038,    2802,    864, "pft",        "\\pft\\pac\\ord_pft\\np405.pft",       3033, ""),
-    (3039,    3169,    838, "pft",        "\\pft\\pac\\ord_pft\\resumo.pft",      3024, ""),
-    (3040,    3169,    838, "pft",        "\\pft\\pac\\resumo.pft",               3024, ""),
-    (3041,     103,     72, "pft",        "\\pft\\Use\\titulo.pft",               None, ""),
-    (3042,  614400, 115062, "library",    "veltriscommon.dll",                    None, ""),
-    (3043, 2805760, 665695, "executable", "fenmor.exe",                           None, "public"),
-    (3044, 2628096, 827259, "executable", "dravel.exe",                           None, ""),
-]]
-BY_ID = {e.id: e for e in CATALOGUE}
+# What the updater's catalogue does not say about a payload: the kind of file
+# it is (it decides how the sample content is made and checked), which payload
+# it is a byte-identical copy of, and the edition when two payloads install
+# under one name.  Ids, targets and sizes come from payload/catalogue.cpp.
+FILES = {
+    # id    kind          same_as note
+    3000: ("executable", None, ""),
+    3001: ("executable", None, ""),
+    3002: ("executable", None, ""),
+    3003: ("fst",        None, ""),
+    3004: ("fst",        None, ""),
+    3005: ("executable", None, ""),
+    3006: ("manifest",   None, ""),
+    3007: ("executable", None, ""),
+    3008: ("executable", None, ""),
+    3009: ("library",    None, ""),
+    3010: ("library",    None, ""),
+    3011: ("executable", None, ""),
+    3012: ("bulletin",   None, ""),
+    3013: ("executable", None, "professional"),
+    3014: ("manifest",   None, ""),
+    3015: ("pft",        None, ""),
+    3016: ("pft",        None, ""),
+    3017: ("pft",        None, ""),
+    3018: ("pft",        None, ""),
+    3019: ("pft",        None, ""),
+    3020: ("pft",        None, ""),
+    3021: ("pft",        None, ""),
+    3022: ("pft",        None, ""),
+    3023: ("pft",        None, ""),
+    3024: ("pft",        None, ""),
+    3025: ("pft",        None, ""),
+    3026: ("pft",        None, ""),
+    3027: ("pft",        3021, ""),
+    3028: ("pft",        3023, ""),
+    3029: ("pft",        None, ""),
+    3030: ("pft",        None, ""),
+    3031: ("pft",        None, ""),
+    3032: ("pft",        3022, ""),
+    3033: ("pft",        None, ""),
+    3034: ("pft",        None, ""),
+    3035: ("pft",        None, ""),
+    3036: ("pft",        None, ""),
+    3037: ("pft",        3022, ""),
+    3038: ("pft",        3033, ""),
+    3039: ("pft",        3024, ""),
+    3040: ("pft",        3024, ""),
+    3041: ("pft",        None, ""),
+    3042: ("library",    None, ""),
+    3043: ("executable", None, "public"),
+    3044: ("executable", None, ""),
+}
+
+# the file name ending each kind must have, so a kind typed against the wrong
+# id shows up at once
+KIND_SUFFIX = {"executable": ".exe", "library": ".dll", "manifest": ".manifest",
+               "fst": ".fst", "pft": ".pft", "bulletin": ".xml"}
+
+# One row of the catalogue as written in catalogue.cpp:
+#     {InstallStep::brenix, "brenix.exe", 3002, 1482752, 348541},
+Row = collections.namedtuple("Row", "line text step target id raw stored")
+ROW_RE = re.compile(r'^\s*\{\s*InstallStep::(\w+)\s*,\s*"((?:[^"\\]|\\.)*)"\s*,'
+                    r'\s*(\d+)\s*,\s*(\d+)\s*,\s*(\d+)\s*\}\s*,?\s*(//.*)?$')
+
+# One payload: name is its first target in the catalogue, targets all of them.
+Entry = collections.namedtuple(
+    "Entry", "id raw stored kind name same_as note targets rows")
+
+PAYLOADS = []
+BY_ID = {}
 
 
 class Fail(Exception):
     pass
 
 
+def c_unescape(s):
+    return re.sub(r"\\(.)", lambda m: {"n": "\n", "t": "\t"}.get(m.group(1), m.group(1)), s)
+
+
+def parse_catalogue(path=CATALOGUE_CPP):
+    """The rows of kCatalogue, in file order.  Any line inside the table that
+    is not a row, a comment or blank stops the run: a row this parser cannot
+    read would otherwise silently lose its sizes."""
+    try:
+        with open(path, encoding="utf-8") as f:
+            lines = f.read().split("\n")
+    except FileNotFoundError:
+        raise Fail("%s missing" % path)
+    rel = os.path.relpath(path, ROOT)
+    rows, inside = [], False
+    for n, text in enumerate(lines, 1):
+        stripped = text.strip()
+        if not inside:
+            if re.match(r"^const\s+CatalogueEntry\s+kCatalogue\[\]\s*=\s*\{$", stripped):
+                inside = True
+            continue
+        if stripped == "};":
+            break
+        if not stripped or stripped.startswith("//"):
+            continue
+        m = ROW_RE.match(text)
+        if not m:
+            raise Fail("%s:%d: cannot read catalogue row %r" % (rel, n, stripped))
+        rows.append(Row(n, text, m.group(1), c_unescape(m.group(2)),
+                        int(m.group(3)), int(m.group(4)), int(m.group(5))))
+    else:
+        raise Fail("%s: no kCatalogue table" % rel if not inside
+                   else "%s: kCatalogue table is not closed" % rel)
+    if not rows:
+        raise Fail("%s: kCatalogue has no rows" % rel)
+    return rows
+
+
+def load_payloads(path=CATALOGUE_CPP):
+    """Join the catalogue's rows with FILES into one Entry per payload id."""
+    rows = parse_catalogue(path)
+    by_id = collections.OrderedDict()
+    for r in rows:
+        by_id.setdefault(r.id, []).append(r)
+    rel = os.path.relpath(path, ROOT)
+    out = []
+    for pid in sorted(by_id):
+        rs = by_id[pid]
+        sizes = {(r.raw, r.stored) for r in rs}
+        if len(sizes) > 1:
+            raise Fail("%s:%s: the rows of payload %d disagree on its sizes"
+                       % (rel, ",".join(str(r.line) for r in rs), pid))
+        if pid not in FILES:
+            raise Fail("payload %d (%s:%d) has no row in FILES" % (pid, rel, rs[0].line))
+        kind, same_as, note = FILES[pid]
+        targets = []
+        for r in rs:
+            if r.target not in targets:
+                targets.append(r.target)
+        out.append(Entry(pid, rs[0].raw, rs[0].stored, kind, targets[0], same_as, note,
+                         tuple(targets), tuple(rs)))
+    for pid in sorted(set(FILES) - set(by_id)):
+        raise Fail("FILES names payload %d, which %s does not use" % (pid, rel))
+    PAYLOADS[:] = out
+    BY_ID.clear()
+    BY_ID.update((e.id, e) for e in out)
+
+
 def validate_catalogue():
-    ids = [e.id for e in CATALOGUE]
+    ids = [e.id for e in PAYLOADS]
     if ids != list(range(3000, 3000 + len(ids))) or len(ids) != 45:
         raise Fail("catalogue ids must run 3000..3044 without gaps")
-    for e in CATALOGUE:
+    for e in PAYLOADS:
         if e.kind not in KINDS:
             raise Fail("%d: unknown kind %r" % (e.id, e.kind))
+        for t in e.targets:
+            if not t.lower().endswith(KIND_SUFFIX[e.kind]):
+                raise Fail("%d: target %s does not fit kind %s" % (e.id, t, e.kind))
         if e.same_as is not None:
             lead = BY_ID.get(e.same_as)
             if lead is None or lead.same_as is not None:
@@ -158,7 +254,7 @@ def leader(e):
 
 def groups():
     g = collections.OrderedDict()
-    for e in CATALOGUE:
+    for e in PAYLOADS:
         g.setdefault(leader(e).id, []).append(e.id)
     return g
 
@@ -372,7 +468,8 @@ class FstKind(TextKind):
         return "* " + "-" * (n - 4) + "\r\n"
 
     def blocks(self, e, rng):
-        yield "* %s - tabela de selecao de campos para a inversao\r\n" % e.name
+        yield ("* %s - tabela de selecao de campos para a inversao\r\n"
+               % e.name.replace("\\", "/").rsplit("/", 1)[-1])
         yield "* Veltris 5 versao %s; linha: identificador tecnica formato\r\n" % VERSION
         while True:
             tag, _ = rng.pick(PFT_FIELDS)
@@ -423,7 +520,7 @@ class ManifestKind(XmlKind):
         return ('<?xml version="1.0" encoding="UTF-8" standalone="yes"?>\r\n'
                 '<assembly xmlns="urn:schemas-microsoft-com:asm.v1" manifestVersion="1.0">\r\n'
                 '  <assemblyIdentity type="win32" name="Veltris.%s" version="%s"'
-                ' processorArchitecture="amd64"/>\r\n' % (module_title(e), VERSION_QUAD))
+                ' processorArchitecture="x86"/>\r\n' % (module_title(e), VERSION_QUAD))
 
     def tail(self, e):
         return "</assembly>\r\n"
@@ -505,7 +602,10 @@ class ImageKind:
         return image + self.block(e) + noise("overlay:%d:%d" % (e.id, salt), fill) + bytes(p)
 
     def check_image(self, e, data):
-        info = pe_info(data)
+        try:
+            info = pe_info(data)
+        except Fail as ex:
+            raise Fail("%d: %s" % (e.id, ex))
         if info["dll"] != self.pe_dll:
             raise Fail("%d: PE image is %s a DLL" % (e.id, "" if info["dll"] else "not"))
         if not self.pe_dll and info["subsystem"] != 2:
@@ -523,9 +623,13 @@ KINDS = {
 }
 
 
+IMAGE_FILE_MACHINE_I386 = 0x14C
+PE32_MAGIC = 0x10B
+
+
 def pe_info(data):
-    """Minimal PE32+ header walk: enough to prove the image is well formed and
-    to find where the overlay starts."""
+    """Minimal PE32 header walk: enough to prove the image is a well-formed
+    32-bit x86 program or library and to find where the overlay starts."""
     def fail(msg):
         raise Fail("PE: " + msg)
     if len(data) < 0x40 or data[:2] != b"MZ":
@@ -534,15 +638,17 @@ def pe_info(data):
     if data[off:off + 4] != b"PE\0\0":
         fail("no PE signature")
     machine, nsec, _, _, _, optsize, chars = struct.unpack_from("<HHIIIHH", data, off + 4)
-    if machine != 0x8664:
-        fail("machine 0x%x is not x86-64" % machine)
+    if machine != IMAGE_FILE_MACHINE_I386:
+        fail("machine 0x%x is not x86 (0x14c)" % machine)
     opt = off + 24
-    if struct.unpack_from("<H", data, opt)[0] != 0x20B:
-        fail("optional header is not PE32+")
+    magic = struct.unpack_from("<H", data, opt)[0]
+    if magic != PE32_MAGIC:
+        fail("optional header magic 0x%x is not PE32" % magic)
     subsystem = struct.unpack_from("<H", data, opt + 68)[0]
-    ndirs = struct.unpack_from("<I", data, opt + 108)[0]
+    # PE32 layout: NumberOfRvaAndSizes at 92, the data directories from 96
+    ndirs = struct.unpack_from("<I", data, opt + 92)[0]
     if ndirs > 4:
-        sec_dir = struct.unpack_from("<II", data, opt + 112 + 4 * 8)
+        sec_dir = struct.unpack_from("<II", data, opt + 96 + 4 * 8)
         if sec_dir != (0, 0):
             fail("image has a certificate table; an overlay would break it")
     end = opt + optsize + 40 * nsec
@@ -562,7 +668,12 @@ def pe_info(data):
 STUB_BUILDS = {
     "executable": ("stub.c", "stub.exe", ["-Os", "-s", "-mwindows", "-static",
                                           "-Wl,--no-insert-timestamp"]),
-    "library": ("stublib.c", "stublib.dll", ["-Os", "-s", "-shared", "-static",
+    # No C runtime: the loader enters DllMain directly (its stdcall symbol on
+    # x86), which keeps the image at one page.  The smallest library payload
+    # leaves room for a stream of only about 5 KB, less than a statically
+    # linked runtime compresses to.
+    "library": ("stublib.c", "stublib.dll", ["-Os", "-s", "-shared", "-nostdlib",
+                                             "-Wl,-e,_DllMain@12",
                                              "-Wl,--no-insert-timestamp"]),
 }
 
@@ -592,7 +703,7 @@ def build_stubs():
             info = pe_info(first)
             if info["end"] != len(first):
                 raise Fail("%s stub image already has trailing data" % kind)
-            KINDS[kind].check_image(Entry(0, 0, 0, kind, STUB_BUILDS[kind][1], None, ""), first)
+            KINDS[kind].check_image(Entry(0, 0, 0, kind, STUB_BUILDS[kind][1], None, "", (), ()), first)
             images[kind] = first
     return images
 
@@ -738,7 +849,7 @@ def rc_text():
              "",
              "LANGUAGE LANG_ENGLISH, SUBLANG_ENGLISH_US",
              ""]
-    for e in CATALOGUE:
+    for e in PAYLOADS:
         lines.append('%d GZ "payloads/%d.gz"' % (e.id, e.id))
     return ("\n".join(lines) + "\n").encode("ascii")
 
@@ -796,14 +907,14 @@ def verify(real=False, expected=None, tuning=None):
     the payloads themselves and checked against the recorded hashes)."""
     errors = []
     contents, streams = {}, {}
-    for e in CATALOGUE:
+    for e in PAYLOADS:
         try:
             streams[e.id], contents[e.id] = read_stream(e, payload_path(e.id))
         except FileNotFoundError:
             errors.append("%d: %s missing" % (e.id, payload_path(e.id)))
         except Fail as ex:
             errors.append(str(ex))
-    known = {"%d.gz" % e.id for e in CATALOGUE}
+    known = {"%d.gz" % e.id for e in PAYLOADS}
     for name in sorted(os.listdir(PAYLOAD_DIR)) if os.path.isdir(PAYLOAD_DIR) else []:
         if name not in known:
             errors.append("unexpected file resources/payloads/%s" % name)
@@ -819,13 +930,21 @@ def verify(real=False, expected=None, tuning=None):
                 errors.append("payload %d has the same content as %d" % (lead, seen[h]))
             seen[h] = lead
 
-    if not real:
+    if real:
+        # the real programs and libraries must be 32-bit x86 images as well
+        for e in PAYLOADS:
+            if e.id in contents and isinstance(KINDS[e.kind], ImageKind):
+                try:
+                    KINDS[e.kind].check_image(e, contents[e.id])
+                except Fail as ex:
+                    errors.append(str(ex))
+    else:
         if tuning is None:
             tuning = load_tuning()
         if tuning is None:
             errors.append("tools/release/tuning.json missing")
         else:
-            for e in CATALOGUE:
+            for e in PAYLOADS:
                 if e.id not in contents:
                     continue
                 try:
@@ -876,7 +995,7 @@ def cmd_generate(args, log):
     if not args.force and old is not None:
         # refuse to overwrite files that this generator did not make (for
         # instance real release files packed with --pack)
-        for e in CATALOGUE:
+        for e in PAYLOADS:
             path = payload_path(e.id)
             if not os.path.exists(path):
                 continue
@@ -897,7 +1016,7 @@ def cmd_generate(args, log):
     tuning = {"zlib": zlib.ZLIB_RUNTIME_VERSION, "images": image_hashes, "payloads": {}}
     contents, streams = {}, {}
     searched = 0
-    for e in CATALOGUE:
+    for e in PAYLOADS:
         if e.same_as is not None:
             continue
         rec = old["payloads"].get(str(e.id)) if old else None
@@ -917,77 +1036,138 @@ def cmd_generate(args, log):
 
     os.makedirs(PAYLOAD_DIR, exist_ok=True)
     changed = 0
-    for e in CATALOGUE:
+    for e in PAYLOADS:
         changed += write_if_changed(payload_path(e.id), streams[leader(e).id])
     changed += write_if_changed(RC_FILE, rc_text())
     changed += write_if_changed(TUNING_FILE, (json.dumps(tuning, indent=1, sort_keys=True) + "\n").encode())
     log("%d payloads (%d searched), %d files changed, %.1f s"
-        % (len(CATALOGUE), searched, changed, time.time() - t0))
+        % (len(PAYLOADS), searched, changed, time.time() - t0))
     errors = verify(expected=contents, tuning=tuning)
     return errors
 
 
 def find_real_file(directory, e):
+    """Every file in directory that may hold payload e: by id, by id with an
+    extension, or by any of its catalogue targets."""
     candidates = [str(e.id)]
     candidates += sorted(n for n in os.listdir(directory) if n.startswith("%d." % e.id))
-    rel = e.name.lstrip("\\").replace("\\", os.sep)
-    if e.note:
-        candidates.append(os.path.join(e.note, rel))
-    # two editions of one program share a file name; the bare name would
-    # silently feed the same file to both ids
-    if sum(x.name == e.name for x in CATALOGUE) == 1:
-        candidates.append(rel)
-    for c in candidates:
-        p = os.path.join(directory, c)
-        if os.path.isfile(p):
-            return p, candidates
-    return None, candidates
+    for target in e.targets:
+        rel = target.lstrip("\\").replace("\\", os.sep)
+        if e.note:
+            candidates.append(os.path.join(e.note, rel))
+        # two editions of one program share a target; the bare name would
+        # silently feed the same file to both ids
+        if sum(target in x.targets for x in PAYLOADS) == 1:
+            candidates.append(rel)
+    found = [os.path.join(directory, c) for c in candidates
+             if os.path.isfile(os.path.join(directory, c))]
+    return found, candidates
+
+
+def row_as_it_should_read(row, raw, stored):
+    """The catalogue line with its two sizes replaced, layout kept."""
+    m = ROW_RE.match(row.text)
+    t = row.text
+    return t[:m.start(4)] + str(raw) + t[m.end(4):m.start(5)] + str(stored) + t[m.end(5):]
 
 
 def cmd_pack(args, log):
-    """Compress real release files and report the sizes for the catalogue."""
-    rows, contents, errors = [], {}, []
+    """Compress real release files and say which catalogue rows must change."""
+    sizes, contents, errors = [], {}, []
     if args.out:
         os.makedirs(args.out, exist_ok=True)
-    for e in CATALOGUE:
-        p, looked = find_real_file(args.pack, e)
-        if p is None:
+    for e in PAYLOADS:
+        found, looked = find_real_file(args.pack, e)
+        if not found:
             errors.append("%d: no file for %s (looked for %s, %d.*)"
                           % (e.id, e.name, ", ".join(looked), e.id))
             continue
-        with open(p, "rb") as f:
-            data = f.read()
+        datas = []
+        for p in found:
+            with open(p, "rb") as f:
+                datas.append(f.read())
+        if any(d != datas[0] for d in datas):
+            errors.append("%d: %s differ, but are one payload" % (e.id, ", ".join(found)))
+            continue
+        data = datas[0]
         stream = zlib.compress(data, 9)
         contents[e.id] = data
-        rows.append((e, len(data), len(stream), p))
+        sizes.append((e, len(data), len(stream), found[0]))
         if args.out:
             write_if_changed(payload_path(e.id, args.out), stream)
     print("%-5s %9s %9s  %-9s %s" % ("id", "raw", "stored", "catalogue", "source"))
-    for e, raw, stored, p in rows:
+    for e, raw, stored, p in sizes:
         same = "same" if (raw, stored) == (e.raw, e.stored) else "CHANGED"
         print("%-5d %9d %9d  %-9s %s" % (e.id, raw, stored, same, p))
+
     by_hash = collections.OrderedDict()
     for pid, data in contents.items():
         by_hash.setdefault(sha256(data), []).append(pid)
     dup = [ids for ids in by_hash.values() if len(ids) > 1]
     print("identical contents: %s" % (", ".join("{%s}" % ",".join(map(str, d)) for d in dup) or "none"))
-    print("catalogue rows for make_release.py (check kind/same_as by hand):")
-    for e, raw, stored, p in rows:
-        print("    (%d, %8d, %7d, ...)," % (e.id, raw, stored))
-    changed = sum((raw, stored) != (e.raw, e.stored) for e, raw, stored, p in rows)
-    if changed:
-        print("%d payloads differ from CATALOGUE: update it, then run --check --real" % changed)
-    return errors, (2 if changed else 0)
+    # same_as is this generator's own column: only groups among the files
+    # given can be judged
+    want = sorted(ids for ids in dup)
+    have = sorted(ids for ids in ([m for m in members if m in contents]
+                                  for members in groups().values()) if len(ids) > 1)
+    if want != have:
+        print("note: the same_as column of FILES in tools/release/make_release.py "
+              "says %s; make it match the identical contents above"
+              % (", ".join("{%s}" % ",".join(map(str, d)) for d in have) or "none"))
+
+    rel = os.path.relpath(CATALOGUE_CPP, ROOT)
+    changes = [(row, raw, stored) for e, raw, stored, p in sizes for row in e.rows
+               if (raw, stored) != (row.raw, row.stored)]
+    changes.sort(key=lambda c: c[0].line)
+    if not changes:
+        print("%s: no row must change" % rel)
+        return errors, 0
+    print("%s: %d row%s must change:" % (rel, len(changes), "" if len(changes) == 1 else "s"))
+    for row, raw, stored in changes:
+        print("%s:%d" % (rel, row.line))
+        print("-" + row.text)
+        print("+" + row_as_it_should_read(row, raw, stored))
+    return errors, 2
+
+
+def prefix_problem(prefix, arch):
+    """Why an existing Wine prefix cannot run the 32-bit probe as asked, or
+    None.  A 64-bit prefix made before Wine's 32-bit part was installed has no
+    32-bit system, and every 32-bit program fails to load kernel32 there."""
+    reg = os.path.join(prefix, "system.reg")
+    if not os.path.exists(reg):
+        return None
+    with open(reg, encoding="latin-1") as f:
+        head = f.read(4096)
+    if ("#arch=%s" % arch) not in head:
+        return "is not a %s prefix" % arch
+    if arch == "win64" and not os.path.exists(
+            os.path.join(prefix, "drive_c", "windows", "syswow64", "kernel32.dll")):
+        return "has no 32-bit system"
+    return None
 
 
 def cmd_wine_test(args, log):
     """Link payloads.rc into probe.c and run it under Wine."""
     errors = []
+    arch = args.wine_arch
+    own = not os.environ.get("WINEPREFIX")
     prefix = os.environ.get("WINEPREFIX") or os.path.join(
-        tempfile.gettempdir(), "veltris-release-wine-%d" % os.getuid())
+        tempfile.gettempdir(), "veltris-release-wine-%s-%d" % (arch, os.getuid()))
     env = dict(os.environ, WINEPREFIX=prefix, WINEDEBUG="-all", WINEDLLOVERRIDES="mscoree,mshtml=")
+    env.pop("WINEARCH", None)
+    stale = prefix_problem(prefix, arch)
+    if stale and not own:
+        return ["WINEPREFIX %s %s; make it anew or unset WINEPREFIX" % (prefix, stale)]
+    if stale:
+        log("making the Wine prefix anew: it %s" % stale)
+        subprocess.run(["wineserver", "-k"], env=env, capture_output=True)
+        shutil.rmtree(prefix)
+    if not os.path.exists(os.path.join(prefix, "system.reg")):
+        # Wine makes the prefix on the first start, under xvfb-run below
+        env["WINEARCH"] = arch
     expected = {}
-    for e in CATALOGUE:
+    for e in PAYLOADS:
         with open(payload_path(e.id), "rb") as f:
             stream = f.read()
         expected[e.id] = (len(stream), zlib.crc32(zlib.decompress(stream)))
@@ -1001,9 +1181,9 @@ def cmd_wine_test(args, log):
         r = run([CC, "-O2", "-static", "-o", exe, os.path.join(HERE, "probe.c"), obj, "-lz"])
         if r.returncode:
             return ["probe build failed:\n" + r.stderr]
-        argv = ["%d:%d:%s:%s" % (e.id, e.raw, e.kind[0], e.name.split("\\")[-1]) for e in CATALOGUE]
+        argv = ["%d:%d:%s:%s" % (e.id, e.raw, e.kind[0], e.name.split("\\")[-1]) for e in PAYLOADS]
         cmd = ["timeout", "600", "xvfb-run", "-a", "wine", exe] + argv
-        log("running probe under Wine (WINEPREFIX=%s)" % prefix)
+        log("running probe under Wine (%s, WINEPREFIX=%s)" % (arch, prefix))
         try:
             r = run(cmd, env=env, cwd=tmp)
         finally:
@@ -1027,7 +1207,7 @@ def cmd_wine_test(args, log):
     # "GZ" must be a string-named type; a numeric one would print as #n
     if "GZ" not in types:
         errors.append("probe: no string resource type GZ (types: %s)" % types)
-    for e in CATALOGUE:
+    for e in PAYLOADS:
         got = seen_res.get(e.id)
         stored, crc = expected[e.id]
         want = ["1033", str(stored), str(e.raw), "%08x" % crc, str(stored)]
@@ -1051,22 +1231,25 @@ def main():
     ap = argparse.ArgumentParser(description=__doc__.split("\n\n")[0])
     ap.add_argument("--check", action="store_true", help="verify committed payloads only")
     ap.add_argument("--real", action="store_true", help="with --check: payloads are real release files")
-    ap.add_argument("--pack", metavar="DIR", help="compress real release files from DIR and report sizes")
+    ap.add_argument("--pack", metavar="DIR", help="compress real release files from DIR; print the catalogue rows that must change")
     ap.add_argument("--out", metavar="DIR", help="with --pack: write <id>.gz files here")
     ap.add_argument("--wine-test", action="store_true", help="probe the payloads through windres and Wine")
+    ap.add_argument("--wine-arch", choices=("win64", "win32"), default="win64",
+                    help="with --wine-test: a 64-bit (default) or a 32-bit Wine prefix")
     ap.add_argument("--force", action="store_true", help="overwrite payloads not made by this generator")
     ap.add_argument("-v", "--verbose", action="store_true")
     args = ap.parse_args()
     log = lambda msg: print(msg, flush=True)
     status = 0
     try:
+        load_payloads()
         validate_catalogue()
         if args.pack:
             errors, status = cmd_pack(args, log)
         elif args.check:
             t0 = time.time()
             errors = verify(real=args.real)
-            log("checked %d payloads in %.1f s" % (len(CATALOGUE), time.time() - t0))
+            log("checked %d payloads in %.1f s" % (len(PAYLOADS), time.time() - t0))
         elif args.wine_test:
             errors = cmd_wine_test(args, log)
         else:

@@ -1,6 +1,7 @@
 /* Placeholder library shipped in the sample release: loads cleanly and
  * answers the version query, which is all the updater's post-install check
- * asks of a library. */
+ * asks of a library.  It is linked without the C runtime, so DllMain is the
+ * image's entry point and nothing here may call into a runtime library. */
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
