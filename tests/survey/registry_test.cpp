@@ -97,6 +97,10 @@ struct MissingValueCase {
     const char* message;
 };
 
+void PrintTo(const MissingValueCase& c, std::ostream* os) {
+    for (const Missing& m : c.missing) *os << m.key << "\\" << m.value << " ";
+}
+
 class MissingValue : public RegistryRead, public ::testing::WithParamInterface<MissingValueCase> {};
 
 TEST_P(MissingValue, FailsWithItsMessage) {
