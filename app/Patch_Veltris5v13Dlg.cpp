@@ -77,6 +77,10 @@ void CPatch_Veltris5v13Dlg::addAboutMenuEntry() {
 void CPatch_Veltris5v13Dlg::prepareComponentList() {
     m_checkImages.Create(IDB_CHECKBOXES, 16, 1, kMaskColour);
     m_componentList.SetImageList(m_checkImages, LVSIL_SMALL);
+    // Without LVS_SHAREIMAGELISTS the list view destroys its image lists when
+    // it goes; once it holds this one, it is the only owner.
+    if (m_checkImages.GetSafeHandle() && m_componentList.GetImageList(LVSIL_SMALL) == m_checkImages.GetSafeHandle())
+        m_checkImages.Detach();
     m_componentList.SetExtendedStyle(LVS_EX_FULLROWSELECT);
     for (int i = 0; i < static_cast<int>(sizeof kColumns / sizeof kColumns[0]); ++i)
         m_componentList.InsertColumn(i, kColumns[i].heading, LVCFMT_LEFT, kColumns[i].width, i);

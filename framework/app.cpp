@@ -1,7 +1,5 @@
 #include "framework/app.h"
 
-#include <commctrl.h>
-
 namespace {
 CWinApp* g_app = nullptr;
 }
@@ -27,15 +25,6 @@ CWinApp::~CWinApp() {
 }
 
 BOOL CWinApp::InitInstance() { return TRUE; }
-
-int CWinApp::Run() {
-    MSG msg;
-    while (GetMessageA(&msg, nullptr, 0, 0) > 0) {
-        TranslateMessage(&msg);
-        DispatchMessageA(&msg);
-    }
-    return ExitInstance();
-}
 
 int CWinApp::ExitInstance() { return 0; }
 

@@ -1,5 +1,5 @@
 // The application object. There is one; WinMain hands control to its
-// InitInstance and ends the process when that returns false (a dialog-based
+// InitInstance and ends the process when that returns (a dialog-based
 // program has no message loop of its own).
 #pragma once
 
@@ -17,7 +17,6 @@ public:
     CWinApp& operator=(const CWinApp&) = delete;
 
     virtual BOOL InitInstance();
-    virtual int Run();
     virtual int ExitInstance();
 
     const char* title() const { return title_.c_str(); }

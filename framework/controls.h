@@ -1,6 +1,6 @@
 // Thin wrappers for the common controls the main dialog uses. Each holds the
 // handle of a control that belongs to the dialog; only the image list owns
-// what it holds.
+// what it holds, and only until it hands the list over.
 #pragma once
 
 #include "framework/dialog.h"
@@ -16,7 +16,8 @@ public:
     // the mask colour are transparent.
     BOOL Create(UINT bitmapId, int cx, int grow, COLORREF mask);
     HIMAGELIST GetSafeHandle() const { return list_.get(); }
-    int GetImageCount() const { return list_ ? ImageList_GetImageCount(list_.get()) : 0; }
+    // Gives up ownership: for a list that another object now destroys.
+    HIMAGELIST Detach() { return list_.release(); }
 
 private:
     fw::ImageListHandle list_;
@@ -35,6 +36,9 @@ public:
     int GetSelectionMark() const { return static_cast<int>(SendMessage(LVM_GETSELECTIONMARK)); }
     int SetSelectionMark(int index) const { return static_cast<int>(SendMessage(LVM_SETSELECTIONMARK, 0, index)); }
     HIMAGELIST SetImageList(const CImageList& list, int which) const;
+    HIMAGELIST GetImageList(int which) const {
+        return reinterpret_cast<HIMAGELIST>(SendMessage(LVM_GETIMAGELIST, which));
+    }
     DWORD SetExtendedStyle(DWORD style) const {
         return static_cast<DWORD>(SendMessage(LVM_SETEXTENDEDLISTVIEWSTYLE, 0, style));
     }

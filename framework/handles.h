@@ -75,12 +75,6 @@ struct FindTraits {
     static bool close(Handle h) noexcept { return FindClose(h) != FALSE; }
 };
 
-struct GdiObjectTraits {
-    using Handle = HGDIOBJ;
-    static Handle invalid() noexcept { return nullptr; }
-    static bool close(Handle h) noexcept { return DeleteObject(h) != FALSE; }
-};
-
 struct ImageListTraits {
     using Handle = HIMAGELIST;
     static Handle invalid() noexcept { return nullptr; }
@@ -90,7 +84,6 @@ struct ImageListTraits {
 using RegKey = UniqueHandle<RegKeyTraits>;
 using FileHandle = UniqueHandle<FileTraits>;
 using FindHandle = UniqueHandle<FindTraits>;
-using GdiObject = UniqueHandle<GdiObjectTraits>;
 using ImageListHandle = UniqueHandle<ImageListTraits>;
 
 // A paint context: BeginPaint on construction, EndPaint on every exit.

@@ -21,13 +21,24 @@ bool protectedFromRecreation(const std::string& path) {
     return (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
 }
 
+bool closeHandle(HANDLE file) { return CloseHandle(file) != FALSE; }
+
+TargetCloser g_closeTarget = closeHandle;
+
 }  // namespace
 
+// The attributes of exactly this path: a directory search would let a "*" or
+// "?" in a recorded path match some other file, and costs a listing of the
+// folder under Wine.
 bool pathExists(const std::string& path) {
     if (path.size() >= kMaxPathLength) return false;
-    WIN32_FIND_DATAA data;
-    fw::FindHandle find(FindFirstFileA(path.c_str(), &data));
-    return find.valid();
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
+TargetCloser setTargetCloser(TargetCloser closer) {
+    TargetCloser previous = g_closeTarget;
+    g_closeTarget = closer ? closer : closeHandle;
+    return previous;
 }
 
 bool extractPayload(std::string targetPath, PayloadId payloadId, DWORD uncompressedSize, DWORD compressedSize) {
@@ -59,5 +70,5 @@ bool extractPayload(std::string targetPath, PayloadId payloadId, DWORD uncompres
     if (!WriteFile(file.get(), buffer.get(), static_cast<DWORD>(produced), &written, nullptr) || written != produced)
         return false;
     // The file system may only report a failed write when the file is closed.
-    return file.close();
+    return g_closeTarget(file.release());
 }

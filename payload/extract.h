@@ -16,4 +16,12 @@ bool extractPayload(std::string targetPath, PayloadId payloadId, DWORD uncompres
 // the ANSI file functions cannot reach them.
 bool pathExists(const std::string& path);
 
+// Closes a completely written target and reports whether the close succeeded;
+// a false result makes the extraction fail. Replaceable so that a failing
+// close, which a real file system reports only rarely, can be exercised.
+// A closer must close the handle whatever it reports. Returns the previous
+// closer; null restores the plain CloseHandle.
+using TargetCloser = bool (*)(HANDLE file);
+TargetCloser setTargetCloser(TargetCloser closer);
+
 constexpr size_t kMaxPathLength = MAX_PATH;  // 260: a path this long or longer is out of reach

@@ -7,3 +7,4 @@ const ComponentInfo kComponents[3] = {
 };
 
 const char kTargetVersion[] = "1.6.08";
+const char kUpdatableSeries[] = "1.6.";

@@ -29,3 +29,6 @@ inline const ComponentInfo& componentInfo(ComponentKind kind) { return kComponen
 
 // The version this updater installs.
 extern const char kTargetVersion[];
+// A component is listed, and may be updated, only when its version begins
+// with these four characters.
+extern const char kUpdatableSeries[];

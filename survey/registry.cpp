@@ -49,8 +49,6 @@ const char kPublicDisagreement[] =
     "administração sobre o sistema %s!\n\nEsta é uma situação anómala e aconselhamos o contacto com o serviço de "
     "helpdesk do VELTRIS5 de modo a resolver a situação.";
 
-const char kSeries[] = "1.6.";
-
 constexpr DWORD kValueBufferSize = 1024;
 
 // A value that does not fit in the buffer counts as missing. The data need
@@ -81,7 +79,7 @@ enum class KeyRead { absent, read, failed };
 // drive, so that directory counts as unreadable.
 KeyRead readRecord(HKEY key, InstalledComponent& record, const ReadFailures& failures, std::string& message) {
     if (!readValue(key, "InstallDir", record.installDir) ||
-        (record.installDir.empty() && record.version.compare(0, 4, kSeries) == 0)) {
+        (record.installDir.empty() && record.version.compare(0, 4, kUpdatableSeries) == 0)) {
         fail(message, failures.installDir);
         return KeyRead::failed;
     }

@@ -10,7 +10,6 @@
 
 namespace {
 
-const char kSeries[] = "1.6.";
 const char kCurrentSeries[] = "1.6";
 const char* const kAcceptedSystems[] = {"Isis-Access", "Isis_Access", "IsisAccess"};
 const char kRequiredSystem[] = "Isis-Access";
@@ -84,7 +83,7 @@ BOOL CPatch_Veltris5v13Dlg::runStartupChecks() {
     int lastRow = -1;
     for (ComponentKind kind : kListOrder) {
         const InstalledComponent& c = record(kind);
-        if (c.version.empty() || prefix(c.version, 4) != kSeries) continue;
+        if (c.version.empty() || prefix(c.version, 4) != kUpdatableSeries) continue;
         if (!accepted(c.databaseSystem)) {
             AfxMessageBox(formatMessage(kRefusal, kRequiredSystem, c.databaseSystem).c_str());
             PostMessage(WM_CLOSE);

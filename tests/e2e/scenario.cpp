@@ -191,8 +191,8 @@ std::string UpdaterScenario::installDir(const std::string& name) {
     return dir;
 }
 
-e2e::UpdaterSession& UpdaterScenario::start() {
-    app_.reset(new e2e::UpdaterSession());
+e2e::UpdaterSession& UpdaterScenario::start(const std::string& exePath) {
+    app_.reset(new e2e::UpdaterSession(exePath));
     EXPECT_TRUE(app_->started()) << app_->error();
     return *app_;
 }

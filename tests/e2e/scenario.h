@@ -64,8 +64,8 @@ class UpdaterScenario : public ::testing::Test {
 protected:
     // A new, empty install folder below this test's scratch folder.
     std::string installDir(const std::string& name);
-    // Starts the updater; the test stops here if it cannot.
-    e2e::UpdaterSession& start();
+    // Starts the updater (or another copy of it); the test stops here if it cannot.
+    e2e::UpdaterSession& start(const std::string& exePath = e2e::updaterPath());
     // Starts the updater and answers its start-up messages until its main
     // dialog waits for input.
     e2e::StartupOutcome startToDialog();

@@ -16,6 +16,13 @@ struct MemoryDcTraits {
 };
 using MemoryDc = fw::UniqueHandle<MemoryDcTraits>;
 
+struct BitmapTraits {
+    using Handle = HBITMAP;
+    static Handle invalid() noexcept { return nullptr; }
+    static bool close(Handle h) noexcept { return DeleteObject(h) != FALSE; }
+};
+using Bitmap = fw::UniqueHandle<BitmapTraits>;
+
 // The device context of the whole screen, given back on every path.
 class ScreenDc {
 public:
@@ -51,7 +58,7 @@ private:
 // A 32-bit top-down DIB section in a memory context, ready to draw on.
 struct Canvas {
     MemoryDc dc;
-    fw::GdiObject bitmap;
+    Bitmap bitmap;
     std::uint32_t* bits = nullptr;
     int width = 0;
     int height = 0;

@@ -205,6 +205,11 @@ std::vector<Warnings> warnings() {
          {oldVersionText(Who::publicComponent, "1.5.02")},
          {kProfessionalLabel},
          true},
+        // Three characters are enough to be old.
+        {"ProfessionalOfThreeCharactersOld", {"1.5", nullptr, nullptr}, {oldVersionText(Who::professional, "1.5")}, {}, false},
+        // Versions shorter than three characters count as empty there, so
+        // "1" and "2" are of the same series.
+        {"BothComponentsWithShortVersions", {"1", "2", nullptr}, {kBothComponents}, {}, false},
     };
 }
 
@@ -243,6 +248,19 @@ TEST_P(StartupWarnings, AppearInOrderThenTheDialogWaits) {
 
 INSTANTIATE_TEST_SUITE_P(E2e, StartupWarnings, testing::ValuesIn(warnings()),
                          [](const testing::TestParamInfo<Warnings>& info) { return std::string(info.param.name); });
+
+// The caption of every application message box is the running executable's
+// own base name, whatever the file is called.
+TEST_F(UpdaterScenario, RenamedCopyShowsItsOwnNameAsTitle) {
+    registerComponent(kProfessionalKey, "1.5.10", installDir("prof"), "Isis-Access");
+    const std::string copy = scratchRoot() + "\\Actualizacao V5.exe";
+    ASSERT_TRUE(CopyFileA(e2e::updaterPath().c_str(), copy.c_str(), FALSE)) << "error " << GetLastError();
+    e2e::StartupOutcome outcome = start(copy).runStartup();
+    ASSERT_TRUE(outcome.dialogOpen) << "ended " << outcome.ended << ", timed out " << outcome.timedOut;
+    ASSERT_EQ(1u, outcome.boxes.size()) << testing::PrintToString(outcome.boxes);
+    EXPECT_EQ(oldVersionText(Who::professional, "1.5.10"), outcome.boxes[0].text);
+    EXPECT_EQ("Actualizacao V5", outcome.boxes[0].caption);
+}
 
 // ---------------------------------------------------------------------------
 // What the dialog lists when it opens.

@@ -71,17 +71,86 @@ TEST(Catalogue, EveryPayloadIdIsUsedAndNoOtherExists) {
     EXPECT_EQ(nullptr, FindResourceA(nullptr, "#3045", "GZ"));
 }
 
-TEST(Catalogue, EachStepIsOneRunInWriteOrder) {
-    size_t total = 0;
-    for (InstallStep step : {InstallStep::brenix, InstallStep::quorra, InstallStep::sulvet, InstallStep::dravel,
-                             InstallStep::fenmor, InstallStep::halvinor, InstallStep::merisca, InstallStep::publicFenmor,
-                             InstallStep::indexingTables, InstallStep::displayFormats, InstallStep::bulletinTemplate,
-                             InstallStep::administration})
-        total += entriesOf(step).count;
-    EXPECT_EQ(kCatalogueSize, total);
-    EXPECT_EQ(29u, entriesOf(InstallStep::displayFormats).count);
-    EXPECT_STREQ("brenix.exe", entriesOf(InstallStep::brenix).first->target);
-    EXPECT_STREQ("\\pft\\Use\\titulo.pft", (entriesOf(InstallStep::displayFormats).end() - 1)->target);
+// The release's targets as the product names them, step by step in the order
+// each step writes them; typed out here, not taken from the catalogue, so
+// that a reordered or misspelt row fails. Sizes change with each release and
+// are checked against the embedded streams above.
+struct Row {
+    InstallStep step;
+    const char* target;
+    PayloadId id;
+};
+
+const Row kReleaseTargets[] = {
+    {InstallStep::brenix, "brenix.exe", 3002},
+    {InstallStep::brenix, "ravdb.dll", 3009},
+    {InstallStep::brenix, "nimbodbc.dll", 3010},
+    {InstallStep::brenix, "veltriscommon.dll", 3042},
+    {InstallStep::quorra, "quorra.exe", 3005},
+    {InstallStep::quorra, "quorra.exe.manifest", 3006},
+    {InstallStep::sulvet, "sulvet.exe", 3011},
+    {InstallStep::dravel, "dravel.exe", 3044},
+    {InstallStep::fenmor, "fenmor.exe", 3013},
+    {InstallStep::fenmor, "fenmor.exe.manifest", 3014},
+    {InstallStep::halvinor, "halvinor.exe", 3007},
+    {InstallStep::merisca, "merisca.exe", 3008},
+    {InstallStep::publicFenmor, "fenmor.exe", 3043},
+    {InstallStep::publicFenmor, "fenmor.exe.manifest", 3014},
+    {InstallStep::indexingTables, "\\Bases\\clean_db\\velt5.fst", 3003},
+    {InstallStep::indexingTables, "\\Bases\\clean_db\\velt5aut.fst", 3004},
+    {InstallStep::displayFormats, "\\pft\\cat\\isbd.pft", 3018},
+    {InstallStep::displayFormats, "\\pft\\cat\\cdaut.pft", 3015},
+    {InstallStep::displayFormats, "\\pft\\cat\\import\\resumo.pft", 3017},
+    {InstallStep::displayFormats, "\\pft\\cat\\import\\isbd.pft", 3016},
+    {InstallStep::displayFormats, "\\pft\\cat\\xview\\resumo.pft", 3024},
+    {InstallStep::displayFormats, "\\pft\\cat\\xview\\isbd.pft", 3022},
+    {InstallStep::displayFormats, "\\pft\\cat\\xview\\cdaut.pft", 3021},
+    {InstallStep::displayFormats, "\\pft\\cat\\xview\\resumo-a.pft", 3023},
+    {InstallStep::displayFormats, "\\pft\\cat\\nvalidatedinfo\\isbd.pft", 3020},
+    {InstallStep::displayFormats, "\\pft\\cat\\nvalidatedinfo\\cdaut.pft", 3019},
+    {InstallStep::displayFormats, "\\pft\\difusao\\resumo.pft", 3026},
+    {InstallStep::displayFormats, "\\pft\\difusao\\detalhado.pft", 3025},
+    {InstallStep::displayFormats, "\\pft\\pac\\detalhado.pft", 3029},
+    {InstallStep::displayFormats, "\\pft\\pac\\in_detalhado.pft", 3030},
+    {InstallStep::displayFormats, "\\pft\\pac\\in_resumo.pft", 3031},
+    {InstallStep::displayFormats, "\\pft\\pac\\resumo.pft", 3040},
+    {InstallStep::displayFormats, "\\pft\\pac\\isbd.pft", 3032},
+    {InstallStep::displayFormats, "\\pft\\pac\\np405.pft", 3033},
+    {InstallStep::displayFormats, "\\pft\\pac\\autorida\\cdaut.pft", 3027},
+    {InstallStep::displayFormats, "\\pft\\pac\\autorida\\resumo.pft", 3028},
+    {InstallStep::displayFormats, "\\pft\\pac\\ord_pft\\detalhado.pft", 3034},
+    {InstallStep::displayFormats, "\\pft\\pac\\ord_pft\\in_detalhado.pft", 3035},
+    {InstallStep::displayFormats, "\\pft\\pac\\ord_pft\\in_resumo.pft", 3036},
+    {InstallStep::displayFormats, "\\pft\\pac\\ord_pft\\resumo.pft", 3039},
+    {InstallStep::displayFormats, "\\pft\\pac\\ord_pft\\isbd.pft", 3037},
+    {InstallStep::displayFormats, "\\pft\\pac\\ord_pft\\np405.pft", 3038},
+    {InstallStep::displayFormats, "\\pft\\pac\\autorida\\ord_pft\\cdaut.pft", 3027},
+    {InstallStep::displayFormats, "\\pft\\pac\\autorida\\ord_pft\\resumo.pft", 3028},
+    {InstallStep::displayFormats, "\\pft\\Use\\titulo.pft", 3041},
+    {InstallStep::bulletinTemplate, "\\Modelos\\boletim_cdu.xml", 3012},
+    {InstallStep::administration, "gestiro.exe", 3000},
+    {InstallStep::administration, "QV5Server.exe", 3001},
+};
+
+TEST(Catalogue, EachStepWritesItsTargetsInTheProductsOrderAndSpelling) {
+    const size_t rows = sizeof kReleaseTargets / sizeof kReleaseTargets[0];
+    ASSERT_EQ(rows, kCatalogueSize);
+    for (size_t i = 0; i < rows; ++i) {
+        SCOPED_TRACE("row " + std::to_string(i + 1));
+        EXPECT_EQ(static_cast<int>(kReleaseTargets[i].step), static_cast<int>(kCatalogue[i].step));
+        EXPECT_STREQ(kReleaseTargets[i].target, kCatalogue[i].target);
+        EXPECT_EQ(kReleaseTargets[i].id, kCatalogue[i].id);
+    }
+    // Each step's entries are exactly its rows, as one run in that order.
+    for (size_t i = 0; i < rows;) {
+        CatalogueRange range = entriesOf(kReleaseTargets[i].step);
+        size_t n = 0;
+        while (i + n < rows && kReleaseTargets[i + n].step == kReleaseTargets[i].step) ++n;
+        SCOPED_TRACE(kReleaseTargets[i].target);
+        ASSERT_EQ(n, range.count);
+        for (size_t k = 0; k < n; ++k) EXPECT_STREQ(kReleaseTargets[i + k].target, range.first[k].target);
+        i += n;
+    }
 }
 
 TEST(Payloads, IdenticalGroupsHoldAndEverythingElseDiffers) {

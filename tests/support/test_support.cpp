@@ -42,8 +42,12 @@ void setRegistryBytes(const std::string& key, const std::string& name, const std
     fw::RegKey k;
     ASSERT_EQ(ERROR_SUCCESS, RegCreateKeyExA(HKEY_LOCAL_MACHINE, key.c_str(), 0, nullptr, 0,
                                              KEY_ALL_ACCESS | kInstallerView, nullptr, k.receive(), nullptr));
+    // For string types RegSetValueExA counts a terminating zero the caller
+    // left out when one follows the data in memory (as NT does); a byte other
+    // than zero after them keeps the value exactly as given.
+    const std::string guarded = bytes + '\x01';
     ASSERT_EQ(ERROR_SUCCESS, RegSetValueExA(k.get(), name.c_str(), 0, type,
-                                            reinterpret_cast<const BYTE*>(bytes.data()), static_cast<DWORD>(bytes.size())));
+                                            reinterpret_cast<const BYTE*>(guarded.data()), static_cast<DWORD>(bytes.size())));
 }
 
 void setRegistryValue(const std::string& key, const std::string& name, const std::string& data, DWORD type) {

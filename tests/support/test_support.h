@@ -38,7 +38,7 @@ public:
 void removeProductKeys();
 void setRegistryValue(const std::string& key, const std::string& name, const std::string& data,
                       DWORD type = REG_SZ);
-// Raw bytes, for values without a terminating zero or of odd sizes.
+// Exactly these bytes, for values without a terminating zero or of odd sizes.
 void setRegistryBytes(const std::string& key, const std::string& name, const std::string& bytes, DWORD type);
 void createRegistryKey(const std::string& key);
 // Reads a value back: false when it does not exist.

@@ -83,13 +83,23 @@ TEST_F(RegistryRead, ParentWithoutVersionAndNoSubkeysFails) {
     EXPECT_EQ("Erro na leitura do registry: não foi possível obter o código da versão!", r.message);
 }
 
-// Each missing value names its component and what could not be read; the
-// sub-keys are read before the parent, so their failures win.
-struct MissingValueCase {
+// Each missing value names its component and what could not be read. The
+// administration key is read before the public one and both before the
+// parent, each key's values in the order version, directory, system, so when
+// several values are missing the first of them in that order decides.
+struct Missing {
     const char* key;
-    const char* value;  // the value left out
+    const char* value;
+};
+
+struct MissingValueCase {
+    std::vector<Missing> missing;  // the values left out
     const char* message;
 };
+
+void PrintTo(const MissingValueCase& c, std::ostream* os) {
+    for (const Missing& m : c.missing) *os << m.key << "\\" << m.value << " ";
+}
 
 class MissingValue : public RegistryRead, public ::testing::WithParamInterface<MissingValueCase> {};
 
@@ -97,7 +107,10 @@ TEST_P(MissingValue, FailsWithItsMessage) {
     const MissingValueCase& c = GetParam();
     for (const char* key : {kPro, kPub, kAdm}) {
         for (const char* value : {"Versao", "InstallDir", "SGBD"}) {
-            if (std::string(key) == c.key && std::string(value) == c.value) continue;
+            bool leftOut = false;
+            for (const Missing& m : c.missing)
+                leftOut = leftOut || (std::string(key) == m.key && std::string(value) == m.value);
+            if (leftOut) continue;
             setRegistryValue(key, value, std::string(value) == "Versao" ? "1.6.05"
                                          : std::string(value) == "SGBD" ? "Isis-Access" : "C:\\X");
         }
@@ -107,24 +120,37 @@ TEST_P(MissingValue, FailsWithItsMessage) {
     EXPECT_EQ(c.message, r.message);
 }
 
+const char kAdmVersion[] =
+    "Erro na leitura do registry: não foi possível obter o código da versão da componente de administração!";
+const char kAdmDir[] =
+    "Erro na leitura do registry: não foi possível obter o local de instalação da componente de administração!";
+const char kAdmSystem[] =
+    "Erro na leitura do registry: não foi possível obter o tipo de sistema da componente de administração!";
+const char kPubVersion[] = "Erro na leitura do registry: não foi possível obter o código da versão da componente pública!";
+const char kPubDir[] = "Erro na leitura do registry: não foi possível obter o local de instalação da componente pública!";
+const char kPubSystem[] = "Erro na leitura do registry: não foi possível obter o tipo de sistema da componente pública!";
+const char kProDir[] = "Erro na leitura do registry: não foi possível obter o local de instalação!";
+const char kProSystem[] = "Erro na leitura do registry: não foi possível obter o tipo de sistema!";
+
 INSTANTIATE_TEST_SUITE_P(
     AllComponents, MissingValue,
-    ::testing::Values(
-        MissingValueCase{kAdm, "Versao",
-                         "Erro na leitura do registry: não foi possível obter o código da versão da componente de administração!"},
-        MissingValueCase{kAdm, "InstallDir",
-                         "Erro na leitura do registry: não foi possível obter o local de instalação da componente de administração!"},
-        MissingValueCase{kAdm, "SGBD",
-                         "Erro na leitura do registry: não foi possível obter o tipo de sistema da componente de administração!"},
-        MissingValueCase{kPub, "Versao",
-                         "Erro na leitura do registry: não foi possível obter o código da versão da componente pública!"},
-        MissingValueCase{kPub, "InstallDir",
-                         "Erro na leitura do registry: não foi possível obter o local de instalação da componente pública!"},
-        MissingValueCase{kPub, "SGBD",
-                         "Erro na leitura do registry: não foi possível obter o tipo de sistema da componente pública!"},
-        MissingValueCase{kPro, "InstallDir",
-                         "Erro na leitura do registry: não foi possível obter o local de instalação!"},
-        MissingValueCase{kPro, "SGBD", "Erro na leitura do registry: não foi possível obter o tipo de sistema!"}));
+    ::testing::Values(MissingValueCase{{{kAdm, "Versao"}}, kAdmVersion},
+                      MissingValueCase{{{kAdm, "InstallDir"}}, kAdmDir},
+                      MissingValueCase{{{kAdm, "SGBD"}}, kAdmSystem},
+                      MissingValueCase{{{kPub, "Versao"}}, kPubVersion},
+                      MissingValueCase{{{kPub, "InstallDir"}}, kPubDir},
+                      MissingValueCase{{{kPub, "SGBD"}}, kPubSystem},
+                      MissingValueCase{{{kPro, "InstallDir"}}, kProDir},
+                      MissingValueCase{{{kPro, "SGBD"}}, kProSystem},
+                      // Several at once: administration before public before professional.
+                      MissingValueCase{{{kPro, "InstallDir"}, {kPub, "SGBD"}, {kAdm, "SGBD"}}, kAdmSystem},
+                      MissingValueCase{{{kPro, "SGBD"}, {kPub, "Versao"}}, kPubVersion},
+                      MissingValueCase{{{kPub, "InstallDir"}, {kAdm, "InstallDir"}}, kAdmDir},
+                      MissingValueCase{{{kPro, "InstallDir"}, {kPub, "InstallDir"}}, kPubDir},
+                      // Within one key: version, then directory, then system.
+                      MissingValueCase{{{kAdm, "SGBD"}, {kAdm, "Versao"}}, kAdmVersion},
+                      MissingValueCase{{{kPub, "SGBD"}, {kPub, "InstallDir"}}, kPubDir},
+                      MissingValueCase{{{kPro, "SGBD"}, {kPro, "InstallDir"}}, kProDir}));
 
 TEST_F(RegistryRead, DatabaseSystemFallsBackToTheSecondValueName) {
     setRegistryValue(kPro, "Versao", "1.6.05");
@@ -167,6 +193,14 @@ TEST_F(RegistryRead, DataWithoutTerminatingZeroStopsAtItsLength) {
     ASSERT_TRUE(r.ok) << r.message;
     EXPECT_EQ("1.6.07", r.pro.version);
     EXPECT_EQ("C:\\Q", r.pro.installDir);
+
+    // Data that fill the whole buffer without a zero are read in full.
+    for (DWORD type : {static_cast<DWORD>(REG_BINARY), static_cast<DWORD>(REG_SZ)}) {
+        setRegistryBytes(kPro, "InstallDir", std::string(1024, 'e'), type);
+        r = readAll();
+        ASSERT_TRUE(r.ok) << type << ": " << r.message;
+        EXPECT_EQ(std::string(1024, 'e'), r.pro.installDir) << type << ": " << r.pro.installDir.size();
+    }
 }
 
 TEST_F(RegistryRead, EmptyInstallDirOfAListedVersionIsUnreadable) {

@@ -129,7 +129,9 @@ TEST_F(StartupChecks, VersionsCompareByteByByte) {
         int mark;
     };
     for (Case c : {Case{"1.6.07", 1}, Case{"1.6.0", 1}, Case{"1.6.08", 0}, Case{"1.6.1", 0}, Case{"1.6.080", 0},
-                   Case{"1.6.08a", 0}, Case{"1.6.", 1}}) {
+                   Case{"1.6.08a", 0}, Case{"1.6.", 1},
+                   // Bytes of 0x80 and above sort after the digits.
+                   Case{"1.6.\x80", 0}, Case{"1.6.0\xE9", 0}}) {
         removeProductKeys();
         registerComponent(kAdm, c.version, "C:\\Adm", "IsisAccess");
         CPatch_Veltris5v13Dlg fresh;
@@ -186,6 +188,61 @@ TEST_F(StartupChecks, ClickingARowTwiceRestoresItsMarkAndUpdateFollowsTheMarks) 
     EXPECT_EQ(1, steps[4].marks[0]);
     EXPECT_TRUE(steps[4].updateEnabled);
     EXPECT_EQ("Componente Profissional", steps[4].rows[0].label);
+}
+
+// Only a row that names a component flips a mark; "Actualizar" is still
+// recomputed from the marks.
+TEST_F(StartupChecks, RowWhoseItemDataNamesNoComponentChangesNoMark) {
+    registerComponent(kPro, "1.6.05", "C:\\P", "Isis-Access");
+    std::vector<Screen> after;
+    const LPARAM foreign[] = {3, 7, -1};
+    open([&] {
+        for (LPARAM data : foreign) {
+            LVITEMA item{};
+            item.mask = LVIF_PARAM;
+            item.lParam = data;
+            dlg.m_componentList.SendMessage(LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
+            ::EnableWindow(dlg.GetDlgItem(IDOK), FALSE);
+            click(0);
+            after.push_back(capture(dlg));
+        }
+    });
+    ASSERT_EQ(3u, after.size());
+    for (size_t i = 0; i < after.size(); ++i) {
+        SCOPED_TRACE(foreign[i]);
+        EXPECT_EQ((std::vector<int>{1, 0, 0}), (std::vector<int>{after[i].marks[0], after[i].marks[1], after[i].marks[2]}));
+        EXPECT_EQ(1, after[i].rows.at(0).image);
+        EXPECT_TRUE(after[i].updateEnabled);
+    }
+}
+
+// Exactly the three written forms are accepted: others that strip down to
+// the same letters are refused like any other system.
+TEST_F(StartupChecks, OnlyTheThreeWrittenFormsOfIsisAccessAreAccepted) {
+    struct Case {
+        const char* system;
+        bool accepted;
+    };
+    for (Case c : {Case{"Isis-Access", true}, Case{"Isis_Access", true}, Case{"IsisAccess", true},
+                   Case{"Isis--Access", false}, Case{"I-sisAccess", false}, Case{"Isis-_Access", false},
+                   Case{"isis-access", false}, Case{"Isis-Access ", false}}) {
+        removeProductKeys();
+        boxes.calls.clear();
+        registerComponent(kPub, "1.6.05", "C:\\B", c.system);
+        CPatch_Veltris5v13Dlg fresh;
+        Screen s;
+        runModal(fresh, [&] { s = capture(fresh); });
+        if (c.accepted) {
+            EXPECT_EQ(1u, s.rows.size()) << c.system;
+            EXPECT_TRUE(boxes.calls.empty()) << c.system;
+        } else {
+            EXPECT_EQ((std::vector<std::string>{std::string("Este update destina-se a versões Isis-Access do VELTRIS 5 e "
+                                                            "tem instalada a versão ") +
+                                                c.system + ". Este update não pode ser usado."}),
+                      boxes.texts())
+                << c.system;
+        }
+    }
 }
 
 TEST_F(StartupChecks, ReadFailureIsShownAndTheDialogClosesWithoutInput) {
@@ -284,8 +341,10 @@ TEST_F(MainDialog, ControlsAreSetUpAsTheListNeeds) {
     registerComponent(kPro, "1.6.05", "C:\\P", "Isis-Access");
     DWORD extended = 0;
     std::vector<std::pair<std::string, int>> columns;
+    std::vector<int> alignments;
     bool progressVisible = true;
     int images = 0;
+    HIMAGELIST listImages = nullptr;
     LRESULT dragIcon = 0;
     std::string caption;
     open([&] {
@@ -298,17 +357,24 @@ TEST_F(MainDialog, ControlsAreSetUpAsTheListNeeds) {
             col.cchTextMax = sizeof text;
             dlg.m_componentList.SendMessage(LVM_GETCOLUMNA, i, reinterpret_cast<LPARAM>(&col));
             columns.emplace_back(text, col.cx);
+            alignments.push_back(col.fmt & LVCFMT_JUSTIFYMASK);
         }
         progressVisible = IsWindowVisible(dlg.m_progress.m_hWnd) != FALSE;
-        images = dlg.m_checkImages.GetImageCount();
+        listImages = dlg.m_componentList.GetImageList(LVSIL_SMALL);
+        images = ImageList_GetImageCount(listImages);
         dragIcon = SendMessageA(dlg.m_hWnd, WM_QUERYDRAGICON, 0, 0);
         caption = windowText(dlg.m_hWnd);
     });
     EXPECT_EQ(static_cast<DWORD>(LVS_EX_FULLROWSELECT), extended);
     EXPECT_EQ((std::vector<std::pair<std::string, int>>{{"Componente", 150}, {"Versão", 50}, {"Local de instalação", 269}}),
               columns);
+    EXPECT_EQ((std::vector<int>{LVCFMT_LEFT, LVCFMT_LEFT, LVCFMT_LEFT}), alignments);
     EXPECT_FALSE(progressVisible);
     EXPECT_EQ(2, images);
+    // The list view destroyed its image list with the control; the dialog
+    // must not hold it too, or it is destroyed a second time.
+    EXPECT_NE(nullptr, listImages);
+    EXPECT_NE(listImages, dlg.m_checkImages.GetSafeHandle());
     EXPECT_EQ(reinterpret_cast<LRESULT>(dlg.m_appIcon), dragIcon);
     EXPECT_NE(nullptr, dlg.m_appIcon);
     EXPECT_EQ("VELTRIS 5", caption);
@@ -355,6 +421,37 @@ TEST_F(MainDialog, AboutEntryEndsTheSystemMenuAndOpensTheAboutBox) {
     EXPECT_TRUE(separatorType & MFT_SEPARATOR);
     EXPECT_EQ("VELTRIS5 v1.6 (Isis-Access)", aboutCaption);
     EXPECT_EQ("Update ao VELTRIS5 v1.6.08", aboutLine);
+}
+
+// The About command is recognised with its low four bits cleared, which the
+// system uses internally; any other command gets the default processing.
+TEST_F(MainDialog, SystemCommandOpensTheAboutBoxByItsIdWithoutTheLowFourBits) {
+    struct Case {
+        WPARAM command;
+        bool opens;
+    };
+    const Case cases[] = {{0x0010, true}, {0x0013, true}, {0x001F, true}, {0x0020, false}, {0x0000, false}};
+    static std::string seen;
+    struct CloseAbout {
+        static void CALLBACK onTimer(HWND, UINT, UINT_PTR id, DWORD) {
+            KillTimer(nullptr, id);
+            HWND about = GetActiveWindow();
+            seen = windowText(about);
+            SendMessageA(about, WM_COMMAND, IDOK, 0);
+        }
+    };
+    std::vector<bool> opened;
+    open([&] {
+        for (const Case& c : cases) {
+            seen.clear();
+            UINT_PTR timer = SetTimer(nullptr, 0, 50, CloseAbout::onTimer);
+            SendMessageA(dlg.m_hWnd, WM_SYSCOMMAND, c.command, 0);
+            KillTimer(nullptr, timer);
+            opened.push_back(seen == "VELTRIS5 v1.6 (Isis-Access)");
+        }
+    });
+    ASSERT_EQ(sizeof cases / sizeof cases[0], opened.size());
+    for (size_t i = 0; i < opened.size(); ++i) EXPECT_EQ(cases[i].opens, opened[i]) << std::hex << cases[i].command;
 }
 
 TEST_F(MainDialog, TextsReachTheWindowsAsWindows1252) {

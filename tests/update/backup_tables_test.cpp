@@ -57,9 +57,93 @@ TEST(BackupTables, NameEachBackupWithBackBeforeTheExtension) {
     }
 }
 
-TEST(BackupTables, KeepTheServersOwnBackupNameFirst) {
-    BackupTable administration = backupTableOf(ComponentKind::administration);
-    ASSERT_GE(administration.count, 1u);
-    EXPECT_STREQ("QV5Server.exe", administration.first[0].installed);
-    EXPECT_STREQ("QV5Server_back.dll", administration.first[0].backup);
+// The product's own lists, typed out: each table starts with its list, in
+// this order and spelling, so that restore and clean-up meet the files in
+// the order the product has always used. The files the product's list left
+// out follow them (checked for coverage above).
+namespace {
+
+const BackupEntry kProfessionalProductList[] = {
+    {"ravdb.dll", "ravdb_back.dll"},
+    {"veltriscommon.dll", "veltriscommon_back.dll"},
+    {"nimbodbc.dll", "nimbodbc_back.dll"},
+    {"brenix.exe", "brenix_back.exe"},
+    {"quorra.exe", "quorra_back.exe"},
+    {"sulvet.exe", "sulvet_back.exe"},
+    {"dravel.exe", "dravel_back.exe"},
+    {"fenmor.exe", "fenmor_back.exe"},
+    {"halvinor.exe", "halvinor_back.exe"},
+    {"merisca.exe", "merisca_back.exe"},
+    {"\\pft\\cat\\isbd.pft", "\\pft\\cat\\isbd_back.pft"},
+    {"\\pft\\cat\\import\\resumo.pft", "\\pft\\cat\\import\\resumo_back.pft"},
+    {"\\pft\\cat\\resumo\\isbd.pft", "\\pft\\cat\\resumo\\isbd_back.pft"},
+    {"\\pft\\cat\\xview\\resumo.pft", "\\pft\\cat\\xview\\resumo_back.pft"},
+    {"\\pft\\cat\\xview\\isbd.pft", "\\pft\\cat\\xview\\isbd_back.pft"},
+    {"\\pft\\cat\\nvalidatedinfo\\isbd.pft", "\\pft\\cat\\nvalidatedinfo\\isbd_back.pft"},
+    {"\\pft\\difusao\\detalhado.pft", "\\pft\\difusao\\detalhado_back.pft"},
+    {"\\pft\\difusao\\resumo.pft", "\\pft\\difusao\\resumo_back.pft"},
+    {"\\pft\\pac\\detalhado.pft", "\\pft\\pac\\detalhado_back.pft"},
+    {"\\pft\\pac\\in_detalhado.pft", "\\pft\\pac\\in_detalhado_back.pft"},
+    {"\\pft\\pac\\in_resumo.pft", "\\pft\\pac\\in_resumo_back.pft"},
+    {"\\pft\\pac\\resumo.pft", "\\pft\\pac\\resumo_back.pft"},
+    {"\\pft\\pac\\isbd.pft", "\\pft\\pac\\isbd_back.pft"},
+    {"\\pft\\pac\\np405.pft", "\\pft\\pac\\np405_back.pft"},
+    {"\\pft\\pac\\ord_pft\\detalhado.pft", "\\pft\\pac\\ord_pft\\detalhado_back.pft"},
+    {"\\pft\\pac\\ord_pft\\in_detalhado.pft", "\\pft\\pac\\ord_pft\\in_detalhado_back.pft"},
+    {"\\pft\\pac\\ord_pft\\in_resumo.pft", "\\pft\\pac\\ord_pft\\in_resumo_back.pft"},
+    {"\\pft\\pac\\ord_pft\\resumo.pft", "\\pft\\pac\\ord_pft\\resumo_back.pft"},
+    {"\\pft\\pac\\ord_pft\\isbd.pft", "\\pft\\pac\\ord_pft\\isbd_back.pft"},
+    {"\\pft\\pac\\ord_pft\\np405.pft", "\\pft\\pac\\ord_pft\\np405_back.pft"},
+    {"\\pft\\use\\titulo.pft", "\\pft\\use\\titulo_back.pft"},
+    {"\\modelos\\boletim_cdu.xml", "\\modelos\\boletim_cdu_back.xml"},
+    {"\\Bases\\clean_db\\velt5.fst", "\\Bases\\clean_db\\velt5_back.fst"},
+    {"\\Bases\\clean_db\\velt5aut.fst", "\\Bases\\clean_db\\velt5aut_back.fst"},
+};
+
+const BackupEntry kPublicProductList[] = {
+    {"\\fenmor.exe", "\\fenmor_back.exe"},
+    {"\\pft\\pac\\detalhado.pft", "\\pft\\pac\\detalhado_back.pft"},
+    {"\\pft\\pac\\in_detalhado.pft", "\\pft\\pac\\in_detalhado_back.pft"},
+    {"\\pft\\pac\\in_resumo.pft", "\\pft\\pac\\in_resumo_back.pft"},
+    {"\\pft\\pac\\resumo.pft", "\\pft\\pac\\resumo_back.pft"},
+    {"\\pft\\pac\\isbd.pft", "\\pft\\pac\\isbd_back.pft"},
+    {"\\pft\\pac\\np405.pft", "\\pft\\pac\\np405_back.pft"},
+    {"\\pft\\pac\\ord_pft\\detalhado.pft", "\\pft\\pac\\ord_pft\\detalhado_back.pft"},
+    {"\\pft\\pac\\ord_pft\\in_detalhado.pft", "\\pft\\pac\\ord_pft\\in_detalhado_back.pft"},
+    {"\\pft\\pac\\ord_pft\\in_resumo.pft", "\\pft\\pac\\ord_pft\\in_resumo_back.pft"},
+    {"\\pft\\pac\\ord_pft\\resumo.pft", "\\pft\\pac\\ord_pft\\resumo_back.pft"},
+    {"\\pft\\pac\\ord_pft\\isbd.pft", "\\pft\\pac\\ord_pft\\isbd_back.pft"},
+    {"\\pft\\pac\\ord_pft\\np405.pft", "\\pft\\pac\\ord_pft\\np405_back.pft"},
+    {"\\modelos\\boletim_cdu.xml", "\\modelos\\boletim_cdu_back.xml"},
+};
+
+const BackupEntry kAdministrationProductList[] = {
+    {"QV5Server.exe", "QV5Server_back.dll"},
+};
+
+struct ProductList {
+    ComponentKind kind;
+    const BackupEntry* entries;
+    size_t count;
+};
+
+}  // namespace
+
+TEST(BackupTables, BeginWithTheProductsOwnListInItsOrder) {
+    const ProductList lists[] = {
+        {ComponentKind::professional, kProfessionalProductList, sizeof kProfessionalProductList / sizeof(BackupEntry)},
+        {ComponentKind::publicComponent, kPublicProductList, sizeof kPublicProductList / sizeof(BackupEntry)},
+        {ComponentKind::administration, kAdministrationProductList,
+         sizeof kAdministrationProductList / sizeof(BackupEntry)},
+    };
+    for (const ProductList& list : lists) {
+        BackupTable table = backupTableOf(list.kind);
+        ASSERT_GE(table.count, list.count) << static_cast<int>(list.kind);
+        for (size_t i = 0; i < list.count; ++i) {
+            SCOPED_TRACE("component " + std::to_string(static_cast<int>(list.kind)) + ", entry " +
+                         std::to_string(i + 1));
+            EXPECT_STREQ(list.entries[i].installed, table.first[i].installed);
+            EXPECT_STREQ(list.entries[i].backup, table.first[i].backup);
+        }
+    }
 }
