@@ -18,12 +18,22 @@ const char* toString(FaultKind kind) {
         return "folder-at-file";
     case FaultKind::folderAtBackup:
         return "folder-at-backup";
+    case FaultKind::missing:
+        return "missing";
+    case FaultKind::heldBriefly:
+        return "held-briefly";
+    case FaultKind::backupHeldBriefly:
+        return "backup-held-briefly";
     }
     return "?";
 }
 
 bool stopsBackup(FaultKind kind) {
     return kind == FaultKind::heldExclusively || kind == FaultKind::folderAtFile || kind == FaultKind::folderAtBackup;
+}
+
+bool stopsStep(FaultKind kind) {
+    return kind == FaultKind::heldForReading || kind == FaultKind::readOnly || kind == FaultKind::heldBriefly;
 }
 
 InjectedFaults::InjectedFaults(const Installation& installation, const std::vector<Fault>& faults)
@@ -52,6 +62,37 @@ bool makeFolder(const std::string& path, const std::string& ownContent, std::str
     return true;
 }
 
+// Neither a move onto the file nor its deletion gets through while this is open.
+const DWORD kReaderSharing = FILE_SHARE_READ | FILE_SHARE_WRITE;
+
+bool present(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+// Lets go of `held` (or, when it is not open yet, first opens `path` as soon
+// as it appears) once `marker` has been there and is gone again, plus a few
+// hundred milliseconds: by then the updater has tried this file and found it
+// held. Gives up at the deadline or when told to stop.
+void holdUntilMarkerGoes(fw::FileHandle held, std::string path, std::string marker, const std::atomic<bool>& stop,
+                         std::atomic<int>& inTime) {
+    const ULONGLONG deadline = GetTickCount64() + 60000;
+    auto waiting = [&] { return !stop && GetTickCount64() < deadline; };
+    while (!held && waiting()) {
+        held.reset(CreateFileA(path.c_str(), GENERIC_READ, kReaderSharing, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (!held) Sleep(1);
+    }
+    bool seen = false;
+    while (waiting()) {
+        if (present(marker))
+            seen = true;
+        else if (seen)
+            break;
+        Sleep(1);
+    }
+    if (!waiting()) return;
+    Sleep(300);
+    if (held) ++inTime;
+}
+
 }  // namespace
 
 bool InjectedFaults::plantFolders() {
@@ -66,6 +107,11 @@ bool InjectedFaults::plantFolders() {
         } else if (fault.kind == FaultKind::folderAtBackup) {
             const std::string backup = installation_.pathOf(fault.component, fault.backup);
             if (!makeFolder(backup, "a folder named " + fault.backup + "\r\n", error_)) return false;
+        } else if (fault.kind == FaultKind::missing) {
+            if (!DeleteFileA(path.c_str())) {
+                error_ = lastError("cannot remove", path);
+                return false;
+            }
         }
     }
     return true;
@@ -87,6 +133,24 @@ bool InjectedFaults::holdAndProtect() {
             held_.push_back(std::move(file));
             break;
         }
+        case FaultKind::heldBriefly:
+        case FaultKind::backupHeldBriefly: {
+            const bool ownFile = fault.kind == FaultKind::heldBriefly;
+            const std::string target = ownFile ? path : installation_.pathOf(fault.component, fault.backup);
+            fw::FileHandle file;
+            if (ownFile) {
+                file.reset(CreateFileA(path.c_str(), GENERIC_READ, kReaderSharing, nullptr, OPEN_EXISTING,
+                                       FILE_ATTRIBUTE_NORMAL, nullptr));
+                if (!file) {
+                    error_ = lastError("cannot hold", path);
+                    return false;
+                }
+            }
+            const std::string marker = installation_.pathOf(fault.component, fault.marker);
+            watchers_.emplace_back(holdUntilMarkerGoes, std::move(file), target, marker, std::cref(stop_),
+                                   std::ref(inTime_));
+            break;
+        }
         case FaultKind::readOnly:
             if (!SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_READONLY)) {
                 error_ = lastError("cannot make read-only", path);
@@ -102,6 +166,9 @@ bool InjectedFaults::holdAndProtect() {
 }
 
 void InjectedFaults::release() {
+    stop_ = true;
+    for (std::thread& watcher : watchers_) watcher.join();
+    watchers_.clear();
     held_.clear();
     // A backup copy may have taken the attribute along; removing the tree
     // clears that one.

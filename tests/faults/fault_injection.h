@@ -6,7 +6,9 @@
 #include "framework/handles.h"
 #include "tests/faults/installation.h"
 
+#include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace faults {
@@ -23,12 +25,23 @@ enum class FaultKind {
     folderAtFile,
     // A folder stands at the backup's name (with a file of its own inside).
     folderAtBackup,
+    // The file is not installed at all: a module step creates it, and a
+    // later failure of the component must take it away again.
+    missing,
+    // Held like heldForReading, so that its step fails, and let go a few
+    // hundred milliseconds after the restore has begun, as a scanner lets go
+    // of a file it was reading: the restore must still put it back.
+    heldBriefly,
+    // The file's backup, opened by someone else as soon as it is made and let
+    // go a few hundred milliseconds after the clean-up has begun.
+    backupHeldBriefly,
 };
 const char* toString(FaultKind kind);
 
 // Whether the fault stops the component's backup (the component is then not
 // updated and none of its steps runs) or the step that writes the file.
 bool stopsBackup(FaultKind kind);
+bool stopsStep(FaultKind kind);
 
 struct Fault {
     FaultKind kind;
@@ -37,6 +50,9 @@ struct Fault {
     std::string relative;  // the installed file, as the catalogue spells it
     std::string backup;    // the backup's name beside it, where the scenario needs it
     bool written = true;   // false for a file that is backed up but that no step writes
+    // For the brief holds: a backup the restore or clean-up handles before
+    // this file; once it has come and gone again, the hold is let go.
+    std::string marker;
 };
 
 // Put in place in two stages: what changes the tree before it is read as the
@@ -49,12 +65,17 @@ public:
     InjectedFaults(const InjectedFaults&) = delete;
     InjectedFaults& operator=(const InjectedFaults&) = delete;
 
-    // Folders in place of files and at backup names.
+    // Folders in place of files and at backup names; files taken away.
     bool plantFolders();
-    // Handles held open and read-only attributes.
+    // Handles held open and read-only attributes; the brief holds start
+    // watching for their moment to let go.
     bool holdAndProtect();
-    // Closes every handle and clears every attribute set; safe to repeat.
+    // Stops the watchers, closes every handle and clears every attribute
+    // set; safe to repeat.
     void release();
+    // How many brief holds were let go after their marker had gone (rather
+    // than at the end, or never taken).
+    int briefHoldsLetGoInTime() const { return inTime_; }
 
     const std::string& error() const { return error_; }
 
@@ -63,6 +84,9 @@ private:
     std::vector<Fault> faults_;
     std::vector<fw::FileHandle> held_;
     std::vector<std::string> readOnly_;
+    std::vector<std::thread> watchers_;
+    std::atomic<bool> stop_{false};
+    std::atomic<int> inTime_{0};
     std::string error_;
 };
 

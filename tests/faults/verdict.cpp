@@ -110,6 +110,18 @@ Verdict judge(const Installation& installation, const Tree& before, const Tree& 
                 verdict.problems.push_back("backup " + now.path + " is not a copy of the file it was made from");
             continue;
         }
+        // A release file that was not installed: the update may create it,
+        // but only an update that went through may leave it, complete.
+        if (const InstalledFile* file = installation.find(now.path)) {
+            if (!file->inRelease) {
+                verdict.problems.push_back("file " + now.path + " appeared, although no step writes it");
+            } else if (!account.updated[static_cast<int>(file->component)]) {
+                verdict.problems.push_back("file " + now.path + " was created by an update that failed");
+            } else if (now.content != payload(file->payload)) {
+                verdict.problems.push_back("file " + now.path + " was created without the new release");
+            }
+            continue;
+        }
         bool expectedCopy = false;
         for (const auto& copy : kConfigurationCopies) {
             if (name != copy[0]) continue;

@@ -182,6 +182,39 @@ TEST_F(Judge, ConfigurationCopyWithoutAnUpdateOrMissingAfterOneBreaksTheRule) {
     EXPECT_EQ(1u, judge(installation_, before_, updated, updatedAre(true, true, true)).problems.size());
 }
 
+// A release file that was not installed before the run: created by an update
+// that went through it must hold the new release; left by one that failed,
+// whole or not, it breaks the rule.
+TEST_F(Judge, FileCreatedWhereNoneWasIsJudgedByItsComponentsOutcome) {
+    struct Case {
+        const char* relative;
+        ComponentKind kind;
+        bool updated;  // all three components, or none
+        bool whole;
+        bool clean;
+    };
+    const Case cases[] = {
+        {"quorra.exe.manifest", ComponentKind::professional, true, true, true},
+        {"quorra.exe.manifest", ComponentKind::professional, false, true, false},
+        {"quorra.exe.manifest", ComponentKind::professional, true, false, false},
+        {"gestiro.exe", ComponentKind::administration, false, false, false},
+        {"gestiro.exe", ComponentKind::administration, true, true, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.relative) + (c.updated ? " updated" : " failed") + (c.whole ? "" : ", cut short"));
+        const std::string at = path(c.kind, c.relative);
+        Tree before = before_;
+        before.erase(pathKey(at));
+        Tree after = c.updated ? allUpdated() : before_;
+        TreeEntry& created = entry(after, at);
+        created.content = payload(installation_.find(at)->payload);
+        if (!c.whole) created.content.resize(created.content.size() / 3);
+        Verdict v = judge(installation_, before, after, updatedAre(c.updated, c.updated, c.updated));
+        EXPECT_EQ(c.clean, v.clean()) << testing::PrintToString(v.lostFiles) << testing::PrintToString(v.problems);
+        EXPECT_TRUE(v.lostFiles.empty());
+    }
+}
+
 TEST(ListedPaths, TakesOnePathPerLineAfterTheHeader) {
     std::vector<std::string> paths;
     EXPECT_TRUE(listedPaths("Header:\n\nC:\\a\\b.exe\nC:\\a\\\\c.pft\n", "Header:\n\n", paths));

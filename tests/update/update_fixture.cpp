@@ -114,6 +114,14 @@ void setAttributes(const std::string& path, DWORD attributes) {
     EXPECT_TRUE(SetFileAttributesA(path.c_str(), attributes)) << path;
 }
 
+BriefHold::BriefHold(fw::FileHandle file, DWORD afterMs)
+    : thread_([held = std::move(file), afterMs]() mutable {
+          Sleep(afterMs);
+          held.close();
+      }) {}
+
+BriefHold::~BriefHold() { thread_.join(); }
+
 std::vector<std::string> PressOutcome::textsBeforeReport() const {
     std::vector<std::string> texts;
     for (size_t i = 0; i < boxes.size() && static_cast<int>(i) != reportIndex; ++i) texts.push_back(boxes[i].text);

@@ -11,6 +11,7 @@
 
 #include <functional>
 #include <string>
+#include <thread>
 #include <vector>
 
 namespace update_tests {
@@ -63,6 +64,19 @@ std::vector<std::string> backupFilesUnder(const Installation& inst);
 fw::FileHandle holdOpen(const std::string& path, DWORD share = FILE_SHARE_READ);
 
 void setAttributes(const std::string& path, DWORD attributes);
+
+// A handle let go of by another thread after `afterMs`, as a virus scanner
+// lets go of a file it was reading; joined when the object goes away.
+class BriefHold {
+public:
+    BriefHold(fw::FileHandle file, DWORD afterMs);
+    ~BriefHold();
+    BriefHold(const BriefHold&) = delete;
+    BriefHold& operator=(const BriefHold&) = delete;
+
+private:
+    std::thread thread_;
+};
 
 // What one press of "Actualizar" left behind.
 struct PressOutcome {

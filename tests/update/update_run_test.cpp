@@ -8,6 +8,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
+#include <set>
 
 using namespace testing_support;
 using namespace update_tests;
@@ -69,6 +71,77 @@ void expectReport(const PressOutcome& run, const std::string& text) {
     EXPECT_EQ(static_cast<int>(run.boxes.size()) - 1, run.reportIndex) << "the report is the last box";
     EXPECT_EQ(IDOK, run.result);
 }
+
+// This program's own import of RegSetValueExA, replaced while a spy is alive:
+// every value name set is recorded in order, and the names in `failing` are
+// refused without being written, as a registry that denies the write would.
+class RegistryWriteSpy {
+public:
+    RegistryWriteSpy() {
+        slot_ = importSlot("advapi32.dll", "RegSetValueExA");
+        if (!slot_) return;
+        real_ = reinterpret_cast<SetValue>(*slot_);
+        instance_ = this;
+        replace(reinterpret_cast<void*>(&spy));
+    }
+    ~RegistryWriteSpy() {
+        if (!slot_) return;
+        replace(reinterpret_cast<void*>(real_));
+        instance_ = nullptr;
+    }
+    RegistryWriteSpy(const RegistryWriteSpy&) = delete;
+    RegistryWriteSpy& operator=(const RegistryWriteSpy&) = delete;
+
+    bool installed() const { return slot_ != nullptr; }
+    std::set<std::string> failing;
+    std::vector<std::string> written;
+
+private:
+    using SetValue = LONG(WINAPI*)(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD);
+
+    static LONG WINAPI spy(HKEY key, LPCSTR name, DWORD reserved, DWORD type, const BYTE* data, DWORD size) {
+        RegistryWriteSpy& self = *instance_;
+        std::string value = name ? name : "";
+        self.written.push_back(value);
+        if (self.failing.count(value)) return ERROR_ACCESS_DENIED;
+        return self.real_(key, name, reserved, type, data, size);
+    }
+
+    // The entry of this executable's import address table through which its
+    // calls of `function` in `dll` go.
+    static void** importSlot(const char* dll, const char* function) {
+        auto base = reinterpret_cast<BYTE*>(GetModuleHandleA(nullptr));
+        auto dos = reinterpret_cast<IMAGE_DOS_HEADER*>(base);
+        auto nt = reinterpret_cast<IMAGE_NT_HEADERS*>(base + dos->e_lfanew);
+        const IMAGE_DATA_DIRECTORY& imports = nt->OptionalHeader.DataDirectory[IMAGE_DIRECTORY_ENTRY_IMPORT];
+        if (!imports.VirtualAddress) return nullptr;
+        for (auto d = reinterpret_cast<IMAGE_IMPORT_DESCRIPTOR*>(base + imports.VirtualAddress); d->Name; ++d) {
+            if (_stricmp(reinterpret_cast<const char*>(base + d->Name), dll) != 0) continue;
+            auto names = reinterpret_cast<IMAGE_THUNK_DATA*>(base + (d->OriginalFirstThunk ? d->OriginalFirstThunk
+                                                                                             : d->FirstThunk));
+            auto slots = reinterpret_cast<IMAGE_THUNK_DATA*>(base + d->FirstThunk);
+            for (; names->u1.AddressOfData; ++names, ++slots) {
+                if (IMAGE_SNAP_BY_ORDINAL(names->u1.Ordinal)) continue;
+                auto byName = reinterpret_cast<IMAGE_IMPORT_BY_NAME*>(base + names->u1.AddressOfData);
+                if (std::strcmp(reinterpret_cast<const char*>(byName->Name), function) == 0)
+                    return reinterpret_cast<void**>(&slots->u1.Function);
+            }
+        }
+        return nullptr;
+    }
+
+    void replace(void* with) {
+        DWORD was = 0;
+        VirtualProtect(slot_, sizeof *slot_, PAGE_READWRITE, &was);
+        *slot_ = with;
+        VirtualProtect(slot_, sizeof *slot_, was, &was);
+    }
+
+    static RegistryWriteSpy* instance_;
+    void** slot_ = nullptr;
+    SetValue real_ = nullptr;
+};
+RegistryWriteSpy* RegistryWriteSpy::instance_ = nullptr;
 
 }  // namespace
 
@@ -302,6 +375,42 @@ TEST(UpdateRun, UnrecordedVersionKeepsTheUpdateWithARemark) {
         EXPECT_EQ(facts.share, run.positionAtReport);
         expectUpdated(inst, kind);
         EXPECT_EQ("<missing>", registryText(registryKeyOf(kind), "Versao"));
+    }
+}
+
+// The administration module records its database system first and its
+// version last; only the version's write decides whether the report carries
+// the registry remark.
+TEST(UpdateRun, AdministrationRecordsItsSystemThenItsVersionJudgedByTheVersionAlone) {
+    struct Case {
+        std::set<std::string> failing;
+        bool remark;
+    };
+    const Case cases[] = {
+        {{}, false},
+        {{"SGBD"}, false},
+        {{"Versao"}, true},
+        {{"SGBD", "Versao"}, true},
+    };
+    const std::string done = kAdministrationDone;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::PrintToString(c.failing));
+        CleanRegistry registry;
+        Installation inst(ComponentKind::administration);
+        registerAt(ComponentKind::administration, kOldVersion, inst.dir, "IsisAccess");
+
+        CPatch_Veltris5v13Dlg dialog;
+        RegistryWriteSpy spy;
+        ASSERT_TRUE(spy.installed()) << "no import of RegSetValueExA to stand in for";
+        spy.failing = c.failing;
+        PressOutcome run = pressUpdate(dialog);
+
+        expectReport(run, std::string(kAdministrationHeader) +
+                              (c.remark ? done.substr(0, done.size() - 1) + kRegistryRemark : done));
+        EXPECT_EQ((std::vector<std::string>{"SGBD", "Versao"}), spy.written);
+        EXPECT_EQ(c.failing.count("SGBD") ? "IsisAccess" : "Isis-Access", registryText(kAdministrationKey, "SGBD"));
+        EXPECT_EQ(c.failing.count("Versao") ? kOldVersion : kTarget, registryText(kAdministrationKey, "Versao"));
+        expectUpdated(inst, ComponentKind::administration);
     }
 }
 
