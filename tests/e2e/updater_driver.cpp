@@ -28,6 +28,8 @@ constexpr DWORD kIconPaintTimeoutMs = 3000;
 constexpr DWORD kClickAnswerMs = 1000;
 constexpr DWORD kLostClickPauseMs = 150;
 constexpr int kStartAttempts = 3;
+// The longest a press of "Actualizar" may take to show that the run began.
+constexpr DWORD kPressTimeoutMs = 60000;
 // An icon drawn by the updater matches our own drawing of the same system
 // icon almost exactly; other icons differ by far more.
 constexpr double kIconMatchLimit = 12.0;
@@ -430,7 +432,7 @@ bool UpdaterSession::clickWasLost(HWND window) const {
     return IsWindow(window) && IsWindowVisible(window);
 }
 
-std::string UpdaterSession::describeLostClick(HWND box, int buttonId) const {
+std::string UpdaterSession::describeLostClick(HWND window, int buttonId) const {
     // Where the click went, as far as the window manager knows, so that a
     // lost click can be told from a click on the wrong spot.
     POINT cursor{};
@@ -438,12 +440,12 @@ std::string UpdaterSession::describeLostClick(HWND box, int buttonId) const {
     HWND under = WindowFromPoint(cursor);
     GUITHREADINFO gui{};
     gui.cbSize = sizeof gui;
-    GetGUIThreadInfo(GetWindowThreadProcessId(box, nullptr), &gui);
+    GetGUIThreadInfo(GetWindowThreadProcessId(window, nullptr), &gui);
     char text[256];
     std::snprintf(text, sizeof text, "button %d of \"%.40s\": cursor %ld,%ld on %s, active %s, capture %s", buttonId,
-                  windowText(box).c_str(), cursor.x, cursor.y,
-                  under == GetDlgItem(box, buttonId) ? "the button" : under == box ? "the box" : "another window",
-                  gui.hwndActive == box ? "the box" : gui.hwndActive ? "another window" : "none",
+                  windowText(window).c_str(), cursor.x, cursor.y,
+                  under == GetDlgItem(window, buttonId) ? "the button" : under == window ? "the window" : "another window",
+                  gui.hwndActive == window ? "the window" : gui.hwndActive ? "another window" : "none",
                   gui.hwndCapture ? "held" : "none");
     return text;
 }
@@ -478,11 +480,21 @@ constexpr int kClickAttempts = 3;
 }  // namespace
 
 bool UpdaterSession::pressActualizar(DWORD waitMs) {
+    auto begun = [&] { return controlVisible(IDC_PROGRESS1) || !messageBoxes().empty() || !running(); };
+    const ULONGLONG deadline = GetTickCount64() + kPressTimeoutMs;
     for (int attempt = 0; attempt < kClickAttempts; ++attempt) {
+        if (attempt > 0) {
+            repeatedClicks_.push_back(describeLostClick(mainWindow(), IDOK));
+            std::fprintf(stderr, "[driver] click made again: %s\n", repeatedClicks_.back().c_str());
+        }
         if (!clickControl(IDOK)) continue;
-        if (waitUntil([&] { return controlVisible(IDC_PROGRESS1) || !messageBoxes().empty() || !running(); },
-                      waitMs))
-            return true;
+        // A run that has begun but is slow to show it is not pressed twice:
+        // a busy dialog does not answer the round trips.
+        for (;;) {
+            if (waitUntil(begun, waitMs)) return true;
+            if (GetTickCount64() >= deadline) return false;
+            if (clickWasLost(mainWindow()) && !begun()) break;
+        }
     }
     return false;
 }

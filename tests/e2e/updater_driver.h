@@ -213,10 +213,10 @@ public:
     void settle(DWORD ms = 300) const;
 
     // --- the update run ---
-    // Presses "Actualizar" with a real click. Under Wine on a bare X server a
-    // click now and then gets lost; a press after which the run shows no sign
-    // of having begun (progress bar shown, a box up, or the process gone)
-    // within `waitMs` is clicked again, three presses at most.
+    // Presses "Actualizar" with a real click. A press after which the run
+    // shows no sign of having begun (progress bar shown, a box up, or the
+    // process gone) within `waitMs`, while the dialog is idle, never reached
+    // it and is made again, three presses at most (see repeatedClicks).
     bool pressActualizar(DWORD waitMs = 3000);
     // After "Actualizar": answers with OK every box shown before the report,
     // then reads the "Relatório" box and the progress bar while the report is
@@ -238,10 +238,10 @@ private:
     bool bringToForeground(HWND window);
     bool send(HWND window, UINT msg, WPARAM wParam, LPARAM lParam, LRESULT& result) const;
     BoxIcon identifyIcon(HWND box) const;
-    // True when a box that was clicked is still shown although the updater
-    // has since handled its input.
+    // True when a window that was clicked is still shown although the
+    // updater has since handled its input.
     bool clickWasLost(HWND window) const;
-    std::string describeLostClick(HWND box, int buttonId) const;
+    std::string describeLostClick(HWND window, int buttonId) const;
 
     KernelHandle process_;
     KernelHandle thread_;

@@ -45,6 +45,8 @@ const char kCleanupHeader[] =
     "Erro: Não foi possível apagar os ficheiros de backup.\n\n"
     "Os seguintes ficheiros precisam de ser apagados manualmente:\n\n";
 const char kNewVersion[] = "1.6.08";
+// Start-up of the updater up to its dialog, the one warning answered.
+constexpr DWORD kStartupTimeoutMs = 20000;
 const char kRegistryRemark[] = ", no entanto a informação no registry não foi correctamente actualizada.";
 
 struct StepFacts {
@@ -173,32 +175,28 @@ std::string testName(const Scenario& s) {
 }
 
 Fault at(FaultKind kind, ComponentKind component, InstallStep step, const char* relative) {
-    return Fault{kind, component, step, relative, ""};
+    return Fault{kind, component, step, relative, "", true, ""};
 }
 
 Fault folderAtBackup(ComponentKind component, InstallStep step, const char* relative, const char* backup) {
-    return Fault{FaultKind::folderAtBackup, component, step, relative, backup};
+    return Fault{FaultKind::folderAtBackup, component, step, relative, backup, true, ""};
 }
 
 // Held briefly: `marker` is a backup that the restore (or the clean-up)
 // handles before this file.
 Fault heldBriefly(ComponentKind component, InstallStep step, const char* relative, const char* marker) {
-    Fault fault{FaultKind::heldBriefly, component, step, relative, ""};
-    fault.marker = marker;
-    return fault;
+    return Fault{FaultKind::heldBriefly, component, step, relative, "", true, marker};
 }
 
 Fault backupHeldBriefly(ComponentKind component, InstallStep step, const char* relative, const char* backup,
                         const char* marker) {
-    Fault fault{FaultKind::backupHeldBriefly, component, step, relative, backup};
-    fault.marker = marker;
-    return fault;
+    return Fault{FaultKind::backupHeldBriefly, component, step, relative, backup, true, marker};
 }
 
 // A file the professional backup copies although no step of the release
 // writes it.
 Fault unwritten(FaultKind kind, const char* relative, const char* backup) {
-    return Fault{kind, ComponentKind::professional, InstallStep::displayFormats, relative, backup, false};
+    return Fault{kind, ComponentKind::professional, InstallStep::displayFormats, relative, backup, false, ""};
 }
 
 std::vector<Scenario> allScenarios() {
@@ -435,68 +433,6 @@ std::string asciiOnly(std::string text) {
     return text;
 }
 
-// Under Wine on a bare X server a click now and then does not reach the box or
-// button it was aimed at (the updater shows no sign of having received it).
-// These repeat a click that changed nothing, and count the repeats so that
-// the scenario line tells of them.
-class Clicks {
-public:
-    explicit Clicks(e2e::UpdaterSession& app) : app_(app) {}
-    // What each repeated click was aimed at.
-    std::string repeatedOn() const {
-        std::string out;
-        for (const std::string& what : repeated_) out += (out.empty() ? "" : ", ") + what;
-        return out;
-    }
-
-    // Closes the box with OK.
-    bool answer(const e2e::MessageBoxInfo& box) {
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            if (attempt > 0) repeated_.push_back("OK of \"" + asciiOnly(box.text.substr(0, 24)) + "\"");
-            if (app_.answerMessageBox(box, IDOK, 3000)) return true;
-            if (!IsWindow(box.window) || !IsWindowVisible(box.window)) return true;
-        }
-        return false;
-    }
-
-    // Answers the start-up messages, in order, until the main dialog takes
-    // input; false when the updater ends or does not get there in time.
-    bool startUp(std::vector<e2e::MessageBoxInfo>& boxes) {
-        const ULONGLONG deadline = GetTickCount64() + 20000;
-        while (GetTickCount64() < deadline) {
-            if (!app_.running()) return false;
-            std::vector<HWND> shown = app_.messageBoxes();
-            if (!shown.empty()) {
-                boxes.push_back(app_.readMessageBox(shown.front()));
-                if (!answer(boxes.back())) return false;
-                continue;
-            }
-            HWND main = app_.mainWindow();
-            if (main && IsWindowVisible(main) && IsWindowEnabled(main)) return true;
-            Sleep(20);
-        }
-        return false;
-    }
-
-    // Presses "Actualizar": the run has begun once the progress bar shows or
-    // a box comes up.
-    bool pressUpdate() {
-        for (int attempt = 0; attempt < 3; ++attempt) {
-            if (attempt > 0) repeated_.push_back("Actualizar");
-            if (!app_.clickControl(IDOK)) continue;
-            if (e2e::UpdaterSession::waitUntil(
-                    [&] { return app_.controlVisible(IDC_PROGRESS1) || !app_.messageBoxes().empty() || !app_.running(); },
-                    3000))
-                return true;
-        }
-        return false;
-    }
-
-private:
-    e2e::UpdaterSession& app_;
-    std::vector<std::string> repeated_;
-};
-
 class FaultSuite : public testing::TestWithParam<Scenario> {
 protected:
     // The whole scenario; an assertion that stops it leaves `lost_` as far as
@@ -526,14 +462,17 @@ void FaultSuite::run(const Scenario& scenario) {
     {
         e2e::UpdaterSession app;
         ASSERT_TRUE(app.started()) << app.error();
-        Clicks clicks(app);
+        // The clicks the driver had to make again, for the scenario's line.
         struct CountRepeats {
-            const Clicks& clicks;
+            const e2e::UpdaterSession& app;
             std::string& repeated;
-            ~CountRepeats() { repeated = clicks.repeatedOn(); }
-        } countRepeats{clicks, repeatedClicks_};
-        std::vector<e2e::MessageBoxInfo> startup;
-        ASSERT_TRUE(clicks.startUp(startup)) << "the main dialog did not open; running " << app.running();
+            ~CountRepeats() {
+                for (const std::string& what : app.repeatedClicks()) repeated += (repeated.empty() ? "" : "; ") + asciiOnly(what);
+            }
+        } countRepeats{app, repeatedClicks_};
+        const e2e::StartupOutcome started = app.runStartup(kStartupTimeoutMs);
+        ASSERT_TRUE(started.dialogOpen) << "the main dialog did not open; ended " << started.ended;
+        const std::vector<e2e::MessageBoxInfo>& startup = started.boxes;
         ASSERT_EQ(1u, startup.size());
         EXPECT_EQ(kBothComponents, startup[0].text);
 
@@ -542,7 +481,7 @@ void FaultSuite::run(const Scenario& scenario) {
         ASSERT_EQ(3u, rows.size());
         for (const e2e::ListRow& row : rows) ASSERT_EQ(1, row.image) << row.texts[0] << " is not ticked";
 
-        ASSERT_TRUE(clicks.pressUpdate()) << "cannot press Actualizar";
+        ASSERT_TRUE(app.pressActualizar()) << "cannot press Actualizar";
         for (;;) {
             e2e::MessageBoxInfo box;
             ASSERT_TRUE(app.waitForMessageBox(box, 30000)) << "no report after " << boxes.size() << " boxes";
@@ -551,13 +490,13 @@ void FaultSuite::run(const Scenario& scenario) {
                 report.icon = shownIcon(app, box, e2e::BoxIcon::information);
                 // The bar still shows where the run stopped while the report is up.
                 progress = app.progress();
-                ASSERT_TRUE(clicks.answer(box));
+                ASSERT_TRUE(app.answerMessageBox(box));
                 break;
             }
             box.icon = shownIcon(app, box, e2e::BoxIcon::exclamation);
             boxes.push_back(box);
             ASSERT_LT(boxes.size(), 10u) << "too many boxes";
-            ASSERT_TRUE(clicks.answer(box));
+            ASSERT_TRUE(app.answerMessageBox(box));
         }
         ASSERT_TRUE(app.waitForExit(15000)) << "the updater did not end after its report";
     }

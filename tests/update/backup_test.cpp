@@ -359,9 +359,10 @@ TEST_F(Backups, OnlyAHeldFileGetsASecondChance) {
             EXPECT_FALSE(exists(createdPath));
             EXPECT_EQ(oldContent("isbd.pft"), readFileOr(installed));
         }
-        if (c.obstacle == Obstacle::readOnlyInstalled)
+        if (c.obstacle == Obstacle::readOnlyInstalled) {
             EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY),
                       GetFileAttributesA(installed.c_str()) & FILE_ATTRIBUTE_READONLY);
+        }
         for (const std::string& f : {installed, backup, createdPath}) {
             SetFileAttributesA(f.c_str(), FILE_ATTRIBUTE_NORMAL);
             DeleteFileA(f.c_str());
