@@ -18,8 +18,8 @@ Suites: bookworm-backports
 Components: main
 Signed-By: /usr/share/keyrings/debian-archive-keyring.gpg
 SOURCES
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends -t bookworm-backports qemu-user-static >/dev/null
+  source "$(dirname "$0")/apt-install.sh"
+  apt_install -t bookworm-backports qemu-user-static
 fi
 
 misc=/proc/sys/fs/binfmt_misc

@@ -16,10 +16,9 @@ for p in "${packages[@]}"; do
 done
 if [ ${#missing[@]} -gt 0 ]; then
   echo "Installing: ${missing[*]}"
-  export DEBIAN_FRONTEND=noninteractive
   dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
-  apt-get update -qq
-  apt-get install -y -qq --no-install-recommends "${missing[@]}" >/dev/null
+  source "$here/tools/apt-install.sh"
+  apt_install "${missing[@]}"
 fi
 
 # Some virtual machines run 64-bit user code only: there the kernel refuses
