@@ -7,19 +7,14 @@
 # has the package, so both halves come from the same, consistent archive.
 apt_install() {
   export DEBIAN_FRONTEND=noninteractive
-  local pin=()
-  if ! apt-get update -qq -o Acquire::Retries=3; then
-    sleep 15
-    if ! apt-get update -qq -o Acquire::Retries=3; then
-      echo "warning: a package index failed to download; security updates are used only where needed" >&2
-      local prefs
-      prefs=$(mktemp)
-      printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: 100\n' > "$prefs"
-      pin=(-o "Dir::Etc::Preferences=$prefs")
-    fi
+  local update=(apt-get update -qq -o Acquire::Retries=3) prefs="" status=0
+  if ! "${update[@]}" && ! { sleep 15; "${update[@]}"; }; then
+    echo "warning: a package index failed to download; security updates are used only where needed" >&2
+    prefs=$(mktemp)
+    printf 'Package: *\nPin: release l=Debian-Security\nPin-Priority: 100\n' > "$prefs"
   fi
-  local status=0
-  apt-get install -y -qq --no-install-recommends "${pin[@]}" "$@" >/dev/null || status=$?
-  [ ${#pin[@]} -eq 0 ] || rm -f "$prefs"
+  apt-get install -y -qq --no-install-recommends ${prefs:+-o "Dir::Etc::Preferences=$prefs"} "$@" >/dev/null ||
+    status=$?
+  [ -z "$prefs" ] || rm -f "$prefs"
   return $status
 }

@@ -4,7 +4,6 @@
 # and registers it for 32-bit x86 ELF programs with binfmt_misc. Nothing is
 # done where such programs already run.
 set -euo pipefail
-export DEBIAN_FRONTEND=noninteractive
 probe=/usr/lib/wine/wine
 "$probe" --version >/dev/null 2>&1 && exit 0
 
