@@ -12,13 +12,14 @@ namespace {
 
 const char kPayloadType[] = "GZ";
 
-// Windows refuses to recreate a read-only file (and a hidden or system file
-// opened with plain attributes); Wine running as root would let it through,
-// so the rule is kept here rather than left to the file system.
-bool protectedFromRecreation(const std::string& path) {
-    DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY)) return false;
-    return (attributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
+// Windows refuses to recreate a read-only file, and a hidden or system file
+// opened with plain attributes; Wine running as root lets both through, so
+// the rule is kept here. It is asked of the open file rather than of the path,
+// which would be a second walk of the path for every file written.
+bool protectedFromRecreation(HANDLE file) {
+    BY_HANDLE_FILE_INFORMATION info;
+    if (!GetFileInformationByHandle(file, &info)) return true;
+    return (info.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
 }
 
 bool closeHandle(HANDLE file) { return CloseHandle(file) != FALSE; }
@@ -26,14 +27,6 @@ bool closeHandle(HANDLE file) { return CloseHandle(file) != FALSE; }
 TargetCloser g_closeTarget = closeHandle;
 
 }  // namespace
-
-// The attributes of exactly this path: a directory search would let a "*" or
-// "?" in a recorded path match some other file, and costs a listing of the
-// folder under Wine.
-bool pathExists(const std::string& path) {
-    if (path.size() >= kMaxPathLength) return false;
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 
 TargetCloser setTargetCloser(TargetCloser closer) {
     TargetCloser previous = g_closeTarget;
@@ -60,11 +53,17 @@ bool extractPayload(std::string targetPath, PayloadId payloadId, DWORD uncompres
     uLongf produced = uncompressedSize;
     if (uncompress(buffer.get(), &produced, stream, available) != Z_OK) return false;
 
-    if (targetPath.size() >= kMaxPathLength || protectedFromRecreation(targetPath)) return false;
+    if (targetPath.size() >= kMaxPathLength) return false;
+    // Opened without truncating, so that a file Windows would not let us
+    // recreate is left exactly as it was; an existing file is emptied only
+    // once it is known that it may be.
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    fw::FileHandle file(CreateFileA(targetPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS,
+    fw::FileHandle file(CreateFileA(targetPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &inheritable, OPEN_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
+    if (GetLastError() == ERROR_ALREADY_EXISTS &&
+        (protectedFromRecreation(file.get()) || !SetEndOfFile(file.get())))
+        return false;
 
     DWORD written = 0;
     if (!WriteFile(file.get(), buffer.get(), static_cast<DWORD>(produced), &written, nullptr) || written != produced)

@@ -14,20 +14,27 @@ bool extract(const std::string& directory, const CatalogueEntry& entry) {
 
 // A module that is not installed is not installed by the update; where its
 // executable is present, the companions are written whether or not they exist.
+// An executable that cannot be looked at might be there: the step fails
+// rather than guess.
 bool installModule(const std::string& directory, InstallStep step) {
     CatalogueRange entries = entriesOf(step);
-    if (entries.count == 0 || !pathExists(directory + entries.first->target)) return true;
+    if (entries.count == 0) return true;
+    const PathStatus key = lookUpPath(directory + entries.first->target);
+    if (key.missing()) return true;
+    if (!key.present()) return false;
     for (const CatalogueEntry& entry : entries)
         if (!extract(directory, entry)) return false;
     return true;
 }
 
 // Tables, display formats and templates are replaced where present and never
-// created; the first failure stops the step.
+// created; the first failure stops the step, and a file that cannot be
+// looked at is a failure too.
 bool installPresentFiles(const std::string& directory, InstallStep step) {
     for (const CatalogueEntry& entry : entriesOf(step)) {
-        if (!pathExists(directory + entry.target)) continue;
-        if (!extract(directory, entry)) return false;
+        const PathStatus target = lookUpPath(directory + entry.target);
+        if (target.missing()) continue;
+        if (!target.present() || !extract(directory, entry)) return false;
     }
     return true;
 }
@@ -69,16 +76,23 @@ BOOL CPatch_Veltris5v13Dlg::installBulletinTemplate(std::string directory) {
 
 // Copies the two configuration files to their new names, never over an
 // existing file. Reports failure only when a copy that should have been made
-// (source present, target absent) could not be made, so the caller can tell
-// the user; an existing target is kept in silence.
+// (source there, target not) could not be made, so the caller can tell the
+// user; an existing target is kept in silence. A target of 260 characters or
+// more cannot be made on Windows, whatever Wine allows.
 BOOL CPatch_Veltris5v13Dlg::migrateDisplayFormatConfig(std::string directory) {
     bool allMade = true;
     for (const ConfigCopy& copy : kConfigCopies) {
-        std::string from = directory + copy.from;
-        std::string to = directory + copy.to;
-        if (!pathExists(from)) continue;
-        bool targetExisted = pathExists(to);
-        if (!CopyFileA(from.c_str(), to.c_str(), TRUE) && !targetExisted) allMade = false;
+        const std::string from = directory + copy.from;
+        const std::string to = directory + copy.to;
+        const PathStatus source = lookUpPath(from);
+        if (source.missing()) continue;
+        if (!source.present() || to.size() >= kMaxPathLength) {
+            allMade = false;
+            continue;
+        }
+        if (CopyFileA(from.c_str(), to.c_str(), TRUE)) continue;
+        const DWORD error = GetLastError();
+        if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) allMade = false;
     }
     return allMade;
 }

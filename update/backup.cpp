@@ -2,7 +2,7 @@
 #include "app/Patch_Veltris5v13Dlg.h"
 
 #include "framework/message_box.h"
-#include "payload/extract.h"
+#include "payload/presence.h"
 #include "update/backup_tables.h"
 
 #include <windows.h>
@@ -19,17 +19,18 @@ const char kDeleteHeader[] =
     "Erro: Não foi possível apagar os ficheiros de backup.\n\n"
     "Os seguintes ficheiros precisam de ser apagados manualmente:\n\n";
 
-bool hasAttribute(const std::string& path, DWORD attributes) {
-    DWORD found = GetFileAttributesA(path.c_str());
-    return found != INVALID_FILE_ATTRIBUTES && (found & attributes) != 0;
-}
-
 // The copy as Windows makes it: a destination out of reach of the ANSI file
 // functions, or an existing read-only or hidden one, makes it fail. Wine,
 // run as root, copies in both cases, and the updater must not depend on that.
+// Usually no backup is left from an earlier run, so the destination is only
+// looked at when the copy finds one there.
 bool copyOverwriting(const std::string& from, const std::string& to) {
     if (to.size() >= kMaxPathLength) return false;
-    if (hasAttribute(to, FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) return false;
+    if (CopyFileA(from.c_str(), to.c_str(), TRUE)) return true;
+    const DWORD error = GetLastError();
+    if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
+    const PathStatus earlier = lookUpPath(to);
+    if (!earlier.present() || earlier.has(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) return false;
     return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
 }
 
@@ -42,16 +43,18 @@ bool copyOverwriting(const std::string& from, const std::string& to) {
 constexpr DWORD kSecondChancesFor = 1000;  // ms in all
 constexpr DWORD kSecondChancePause = 50;   // ms between two attempts
 
+bool worthASecondChance(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED; }
+
 template <typename Attempt>
 bool withSecondChances(Attempt attempt) {
+    if (attempt()) return true;
+    // The clock is read only once something has failed.
     const ULONGLONG deadline = GetTickCount64() + kSecondChancesFor;
-    for (;;) {
-        if (attempt()) return true;
-        const DWORD error = GetLastError();
-        if (error != ERROR_SHARING_VIOLATION && error != ERROR_ACCESS_DENIED) return false;
-        if (GetTickCount64() >= deadline) return false;
+    while (worthASecondChance(GetLastError()) && GetTickCount64() < deadline) {
         Sleep(kSecondChancePause);
+        if (attempt()) return true;
     }
+    return false;
 }
 
 // One move that replaces the installed file, so a restore that fails leaves
@@ -60,32 +63,34 @@ bool withSecondChances(Attempt attempt) {
 // not replace a read-only file (Wine as root will), hence the test, and no
 // second chance: the attribute does not go away by itself.
 bool putBack(const std::string& backup, const std::string& installed) {
-    if (hasAttribute(installed, FILE_ATTRIBUTE_READONLY)) return false;
+    if (lookUpPath(installed).has(FILE_ATTRIBUTE_READONLY)) return false;
     return withSecondChances(
         [&] { return MoveFileExA(backup.c_str(), installed.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE; });
 }
 
 // A backup is the updater's own file, but the copy takes the attributes of
 // the product's file along; a read-only one would stay behind for the user
-// to delete, so the attribute goes first.
+// to delete, so when the delete is refused the attribute goes first.
 bool removeBackup(const std::string& backup) {
-    const DWORD attributes = GetFileAttributesA(backup.c_str());
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) &&
-        !SetFileAttributesA(backup.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY))
-        return false;
+    if (DeleteFileA(backup.c_str())) return true;
+    if (GetLastError() == ERROR_ACCESS_DENIED) {
+        const PathStatus status = lookUpPath(backup);
+        if (status.has(FILE_ATTRIBUTE_READONLY) &&
+            !SetFileAttributesA(backup.c_str(), status.attributes & ~FILE_ATTRIBUTE_READONLY))
+            return false;
+    }
     return withSecondChances([&] { return DeleteFileA(backup.c_str()) != FALSE; });
 }
 
 // A file that was not there before the update and is there now was written by
 // the failed update (a companion, a manifest, a program of the administration
 // module), whole or truncated; it goes again. A folder there is nobody's
-// doing of the update's and is left alone; a read-only file is the user's.
+// doing of the update's and is left alone; a read-only file is the user's,
+// and one that cannot be looked at is left to the user to judge.
 bool removeCreated(const std::string& path) {
-    if (!pathExists(path)) return true;
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return true;
-    if (attributes & FILE_ATTRIBUTE_DIRECTORY) return true;
-    if (attributes & FILE_ATTRIBUTE_READONLY) return false;
+    const PathStatus status = lookUpPath(path);
+    if (status.missing() || status.folder()) return true;
+    if (!status.present() || status.has(FILE_ATTRIBUTE_READONLY)) return false;
     return withSecondChances([&] { return DeleteFileA(path.c_str()) != FALSE; });
 }
 
@@ -133,10 +138,15 @@ private:
 
 bool CPatch_Veltris5v13Dlg::backupFile(const std::string& installed, const std::string& backup) {
     try {
-        if (!pathExists(installed)) {
+        // Only a file the file system calls missing goes without a backup: one
+        // that merely could not be looked at may be there, and the update
+        // would overwrite it with nothing to put back.
+        const PathStatus status = lookUpPath(installed);
+        if (status.missing()) {
             m_backupSet.missingPaths.push_back(installed);
             return true;
         }
+        if (!status.present()) return false;
         // Everything that can throw comes before the copy, so a pair is
         // recorded whole once its copy exists, or not at all.
         std::string backupPath = backup;
@@ -153,6 +163,10 @@ bool CPatch_Veltris5v13Dlg::backupFile(const std::string& installed, const std::
 }
 
 bool CPatch_Veltris5v13Dlg::backupTable(const std::string& directory, const BackupTable& table) {
+    // Every file of a component whose folder is not there would be "missing":
+    // the update would write nothing, or write into whatever the name resolves
+    // to, and still record the new version. Such a component is not updated.
+    if (!isUsableFolder(directory)) return false;
     for (const BackupEntry& entry : table) {
         bool copied = false;
         try {

@@ -1,6 +1,7 @@
 // One payload to one file: what succeeds, what fails, and what a failure
 // leaves of the target.
 #include "payload/extract.h"
+#include "payload/presence.h"
 #include "tests/support/test_support.h"
 
 #include "framework/handles.h"
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <memory>
 
 using namespace testing_support;
 
@@ -122,13 +124,15 @@ TEST_F(Extract, FailureReportedWhenTheWrittenFileIsClosedFailsTheExtraction) {
 }
 
 // The presence test asks for exactly the path: a file or a folder counts,
-// names match without regard to case, a doubled separator is one, a
-// wildcard matches nothing, and 260 characters or more are out of reach even
-// where the file is there (Wine can create it).
+// names match without regard to case, a doubled separator is one, and 260
+// characters or more are out of reach even where the file is there (Wine can
+// create it). Only "not found" is missing: a name the file system refuses
+// and a lookup that fails for any other reason tell nothing.
 struct PresenceCase {
     const char* name;
     std::function<std::string(const ScratchDir&)> path;
-    bool present;
+    Presence presence;
+    DWORD injected = ERROR_SUCCESS;  // the lookup of the path fails with this (Windows only)
 };
 
 void PrintTo(const PresenceCase& c, std::ostream* os) { *os << c.name; }
@@ -146,22 +150,90 @@ TEST_P(PresenceTest, AsksForExactlyThePath) {
     writeFile(target, old);
     makeDirs(dir / "pft\\cat");
     std::string path = GetParam().path(dir);
-    EXPECT_EQ(GetParam().present, pathExists(path)) << path;
+    std::unique_ptr<LookupFailure> failure;
+    if (GetParam().injected != ERROR_SUCCESS) failure.reset(new LookupFailure(path, GetParam().injected));
+    PathStatus status = lookUpPath(path);
+    EXPECT_EQ(static_cast<int>(GetParam().presence), static_cast<int>(status.presence)) << path;
+    if (GetParam().injected != ERROR_SUCCESS) {
+        EXPECT_EQ(1, failure->failed());
+        EXPECT_EQ(GetParam().injected, status.error);
+    }
 }
+
+const auto kFile = [](const ScratchDir& d) { return d / "isbd.pft"; };
+const auto kAbsent = [](const ScratchDir& d) { return d / "absent.pft"; };
 
 INSTANTIATE_TEST_SUITE_P(
     Paths, PresenceTest,
     ::testing::Values(
-        PresenceCase{"File", [](const ScratchDir& d) { return d / "isbd.pft"; }, true},
-        PresenceCase{"Folder", [](const ScratchDir& d) { return d / "pft"; }, true},
-        PresenceCase{"FolderBehindADoubledSeparator", [](const ScratchDir& d) { return d.path() + "\\\\pft\\cat"; }, true},
-        PresenceCase{"OtherLetterCase", [](const ScratchDir& d) { return d / "ISBD.PFT"; }, true},
-        PresenceCase{"Absent", [](const ScratchDir& d) { return d / "absent.pft"; }, false},
-        PresenceCase{"StarMatchesNoOtherFile", [](const ScratchDir& d) { return d / "isbd.*"; }, false},
-        PresenceCase{"QuestionMarkMatchesNoOtherFile", [](const ScratchDir& d) { return d / "isb?.pft"; }, false},
-        PresenceCase{"WildcardFolder", [](const ScratchDir& d) { return d / "p*"; }, false},
-        PresenceCase{"Of259Characters", [](const ScratchDir& d) { return ofLength(d, 259, 'a'); }, true},
-        PresenceCase{"Of260Characters", [](const ScratchDir& d) { return ofLength(d, 260, 'b'); }, false}),
+        PresenceCase{"File", kFile, Presence::present},
+        PresenceCase{"Folder", [](const ScratchDir& d) { return d / "pft"; }, Presence::present},
+        PresenceCase{"FolderBehindADoubledSeparator", [](const ScratchDir& d) { return d.path() + "\\\\pft\\cat"; },
+                     Presence::present},
+        PresenceCase{"OtherLetterCase", [](const ScratchDir& d) { return d / "ISBD.PFT"; }, Presence::present},
+        PresenceCase{"Absent", kAbsent, Presence::missing},
+        PresenceCase{"InAnAbsentFolder", [](const ScratchDir& d) { return d / "no\\such\\isbd.pft"; },
+                     Presence::missing},
+        PresenceCase{"StarIsARefusedName", [](const ScratchDir& d) { return d / "isbd.*"; }, Presence::unknown},
+        PresenceCase{"QuestionMarkIsARefusedName", [](const ScratchDir& d) { return d / "isb?.pft"; },
+                     Presence::unknown},
+        PresenceCase{"WildcardFolder", [](const ScratchDir& d) { return d / "p*"; }, Presence::unknown},
+        PresenceCase{"Of259Characters", [](const ScratchDir& d) { return ofLength(d, 259, 'a'); }, Presence::present},
+        PresenceCase{"Of260Characters", [](const ScratchDir& d) { return ofLength(d, 260, 'b'); }, Presence::missing},
+        PresenceCase{"PresentFileAccessDenied", kFile, Presence::unknown, ERROR_ACCESS_DENIED},
+        PresenceCase{"AbsentFileAccessDenied", kAbsent, Presence::unknown, ERROR_ACCESS_DENIED},
+        PresenceCase{"NetworkPathGone", kFile, Presence::unknown, ERROR_BAD_NETPATH},
+        PresenceCase{"NetworkNameDeleted", kAbsent, Presence::unknown, ERROR_NETNAME_DELETED},
+        PresenceCase{"NotFoundAsTheFileSystemSaysIt", kFile, Presence::missing, ERROR_FILE_NOT_FOUND}),
     [](const ::testing::TestParamInfo<PresenceCase>& info) { return std::string(info.param.name); });
+
+// The folder a component is updated in: a full path to a folder that is
+// there, with or without its trailing separator.
+struct FolderCase {
+    const char* name;
+    std::function<std::string(const ScratchDir&)> directory;
+    bool usable;
+    DWORD injected = ERROR_SUCCESS;
+};
+
+void PrintTo(const FolderCase& c, std::ostream* os) { *os << c.name; }
+
+class UsableFolderTest : public Extract, public ::testing::WithParamInterface<FolderCase> {};
+
+TEST_P(UsableFolderTest, OnlyAFullPathToAFolderThatIsThere) {
+    writeFile(target, old);
+    std::string directory = GetParam().directory(dir);
+    std::unique_ptr<LookupFailure> failure;
+    if (GetParam().injected != ERROR_SUCCESS) failure.reset(new LookupFailure(dir.path(), GetParam().injected));
+    // A relative name must not be judged by where the updater happens to run.
+    char previous[MAX_PATH] = {};
+    GetCurrentDirectoryA(MAX_PATH, previous);
+    SetCurrentDirectoryA(dir.path().c_str());
+    makeDirs(dir / "Veltris5");
+    makeDirs(dir / "%ProgramFiles%\\Veltris5");
+    bool usable = isUsableFolder(directory);
+    SetCurrentDirectoryA(previous);
+    EXPECT_EQ(GetParam().usable, usable) << directory;
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Folders, UsableFolderTest,
+    ::testing::Values(
+        FolderCase{"FolderWithSeparator", [](const ScratchDir& d) { return d.path() + "\\"; }, true},
+        FolderCase{"FolderWithoutSeparator", [](const ScratchDir& d) { return d.path(); }, true},
+        FolderCase{"Missing", [](const ScratchDir& d) { return d / "gone\\"; }, false},
+        FolderCase{"FileAtThatPath", [](const ScratchDir& d) { return d / "isbd.pft\\"; }, false},
+        FolderCase{"FileAtThatPathWithoutSeparator", [](const ScratchDir& d) { return d / "isbd.pft"; }, false},
+        FolderCase{"RefusedName", [](const ScratchDir& d) { return d / "a|b\\"; }, false},
+        FolderCase{"RelativeName", [](const ScratchDir&) { return std::string("Veltris5\\"); }, false},
+        FolderCase{"UnexpandedVariable", [](const ScratchDir&) { return std::string("%ProgramFiles%\\Veltris5\\"); },
+                   false},
+        FolderCase{"DriveRelative",
+                   [](const ScratchDir& d) { return d.path().substr(0, 2) + "Veltris5\\"; }, false},
+        FolderCase{"Empty", [](const ScratchDir&) { return std::string(); }, false},
+        FolderCase{"AccessDenied", [](const ScratchDir& d) { return d.path() + "\\"; }, false, ERROR_ACCESS_DENIED},
+        FolderCase{"ShareUnreachable", [](const ScratchDir& d) { return d.path() + "\\"; }, false,
+                   ERROR_BAD_NETPATH}),
+    [](const ::testing::TestParamInfo<FolderCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -1,5 +1,7 @@
 #include "tests/support/test_support.h"
 
+#include "payload/presence.h"
+
 #include "framework/dialog.h"
 #include "framework/handles.h"
 
@@ -220,6 +222,35 @@ INT_PTR runModal(CDialog& dialog, const std::function<void()>& whileOpen, int en
     g_run = outer;
     return result;
 }
+
+namespace {
+struct InjectedLookupFailure {
+    std::string fragment;
+    DWORD error = ERROR_SUCCESS;
+    int failed = 0;
+    AttributeLookup previous = nullptr;
+} g_lookupFailure;
+
+DWORD failingLookup(const char* path) {
+    if (std::string(path).find(g_lookupFailure.fragment) != std::string::npos) {
+        ++g_lookupFailure.failed;
+        SetLastError(g_lookupFailure.error);
+        return INVALID_FILE_ATTRIBUTES;
+    }
+    return GetFileAttributesA(path);
+}
+}  // namespace
+
+LookupFailure::LookupFailure(std::string fragment, DWORD error) {
+    g_lookupFailure.fragment = std::move(fragment);
+    g_lookupFailure.error = error;
+    g_lookupFailure.failed = 0;
+    g_lookupFailure.previous = setAttributeLookup(failingLookup);
+}
+
+LookupFailure::~LookupFailure() { setAttributeLookup(g_lookupFailure.previous); }
+
+int LookupFailure::failed() const { return g_lookupFailure.failed; }
 
 std::string payloadContent(int id) {
     HRSRC found = FindResourceA(nullptr, MAKEINTRESOURCEA(id), "GZ");

@@ -93,6 +93,20 @@ private:
     fw::MessageBoxSink previous_;
 };
 
+// While alive, the updater's presence lookup of every path that contains
+// `fragment` fails with `error`, as Windows can fail it where a local disk
+// under Wine never does (access denied on a file pending deletion, a network
+// error on a shared folder); other paths are looked up as usual. Counts the
+// lookups it failed.
+class LookupFailure {
+public:
+    LookupFailure(std::string fragment, DWORD error);
+    ~LookupFailure();
+    LookupFailure(const LookupFailure&) = delete;
+    LookupFailure& operator=(const LookupFailure&) = delete;
+    int failed() const;
+};
+
 // Runs the dialog modally. Once it has opened and its message queue is idle,
 // `whileOpen` runs inside its modal loop; if the dialog is still open after
 // that, it is ended with `endWith` (0: leave it to whileOpen). Returns the

@@ -1,0 +1,37 @@
+#include "payload/presence.h"
+
+#include <cctype>
+
+namespace {
+
+DWORD platformLookup(const char* path) { return GetFileAttributesA(path); }
+
+AttributeLookup g_lookup = platformLookup;
+
+bool fullPath(const std::string& path) {
+    const bool onDrive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
+                         path[2] == '\\';
+    const bool onShare = path.size() >= 3 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\';
+    return onDrive || onShare;
+}
+
+}  // namespace
+
+PathStatus lookUpPath(const std::string& path) {
+    if (path.size() >= kMaxPathLength) return {Presence::missing, 0, ERROR_FILENAME_EXCED_RANGE};
+    const DWORD attributes = g_lookup(path.c_str());
+    if (attributes != INVALID_FILE_ATTRIBUTES) return {Presence::present, attributes, ERROR_SUCCESS};
+    const DWORD error = GetLastError();
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {Presence::missing, 0, error};
+    return {Presence::unknown, 0, error};
+}
+
+bool isUsableFolder(const std::string& directory) {
+    return fullPath(directory) && lookUpPath(directory).folder();
+}
+
+AttributeLookup setAttributeLookup(AttributeLookup lookup) {
+    AttributeLookup previous = g_lookup;
+    g_lookup = lookup ? lookup : platformLookup;
+    return previous;
+}
