@@ -81,10 +81,15 @@ TEST_F(Extract, TargetInUseOrReadOnlyIsNeverOverwritten) {
     }
     EXPECT_EQ(old, readFileOr(target));
 
-    ASSERT_TRUE(SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_READONLY));
-    EXPECT_FALSE(extractPayload(target, kId, kSize, kStored));
-    SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
-    EXPECT_EQ(old, readFileOr(target));
+    // Windows will not recreate a read-only file, nor a hidden or system one
+    // opened with plain attributes; Wine as root would.
+    for (DWORD protection : {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN, FILE_ATTRIBUTE_SYSTEM}) {
+        SCOPED_TRACE(protection);
+        ASSERT_TRUE(SetFileAttributesA(target.c_str(), protection));
+        EXPECT_FALSE(extractPayload(target, kId, kSize, kStored));
+        SetFileAttributesA(target.c_str(), FILE_ATTRIBUTE_NORMAL);
+        EXPECT_EQ(old, readFileOr(target));
+    }
 }
 
 // The ANSI file functions reach paths of up to 259 characters.

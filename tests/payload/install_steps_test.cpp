@@ -6,6 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
+#include <functional>
+#include <memory>
+
 using namespace testing_support;
 
 namespace {
@@ -96,20 +100,63 @@ TEST_F(InstallSteps, PerFileStepsReplaceOnlyWhatExists) {
     EXPECT_EQ(payloadContent(3028), readFileOr(at("\\pft\\pac\\autorida\\ord_pft\\resumo.pft")));
 }
 
+// The tenth display format fails: a folder stands in its place, or it cannot
+// be looked at (as Windows answers for a file pending deletion or on a share
+// that went away), whether it is there or not. Only "not found" is a file to
+// skip; anything else stops the step where it is.
 TEST_F(InstallSteps, FailingFileStopsThePerFileStepWhereItIs) {
+    struct Case {
+        const char* name;
+        bool folderInPlace;
+        bool present;
+        DWORD lookupError;  // ERROR_SUCCESS: looked up as usual
+    };
+    const Case cases[] = {
+        {"folder in its place", true, true, ERROR_SUCCESS},
+        {"present, access denied", false, true, ERROR_ACCESS_DENIED},
+        {"absent, access denied", false, false, ERROR_ACCESS_DENIED},
+        {"present, network path gone", false, true, ERROR_BAD_NETPATH},
+        {"absent, network name deleted", false, false, ERROR_NETNAME_DELETED},
+    };
     CatalogueRange formats = entriesOf(InstallStep::displayFormats);
-    for (const CatalogueEntry& e : formats) writeFile(at(e.target), kOld);
     const CatalogueEntry& tenth = formats.first[9];
-    removeTree(at(tenth.target));
-    makeDirs(at(tenth.target));
-    EXPECT_FALSE(dlg.installDisplayFormats(proDir));
-    for (size_t i = 0; i < formats.count; ++i) {
-        const CatalogueEntry& e = formats.first[i];
-        if (i < 9) {
-            EXPECT_EQ(payloadContent(e.id), readFileOr(at(e.target))) << e.target;
-        } else if (i > 9) {
-            EXPECT_EQ(kOld, readFileOr(at(e.target))) << e.target;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        removeTree(at(tenth.target));
+        for (const CatalogueEntry& e : formats) writeFile(at(e.target), kOld);
+        removeTree(at(tenth.target));
+        if (c.folderInPlace) makeDirs(at(tenth.target));
+        if (c.present && !c.folderInPlace) writeFile(at(tenth.target), kOld);
+        {
+            std::unique_ptr<LookupFailure> failure;
+            if (c.lookupError != ERROR_SUCCESS) failure.reset(new LookupFailure(tenth.target, c.lookupError));
+            EXPECT_FALSE(dlg.installDisplayFormats(proDir));
         }
+        for (size_t i = 0; i < formats.count; ++i) {
+            const CatalogueEntry& e = formats.first[i];
+            if (i < 9) {
+                EXPECT_EQ(payloadContent(e.id), readFileOr(at(e.target))) << e.target;
+            } else if (i > 9) {
+                EXPECT_EQ(kOld, readFileOr(at(e.target))) << e.target;
+            }
+        }
+        if (!c.folderInPlace) EXPECT_EQ(c.present ? kOld : "<missing>", readFileOr(at(tenth.target)));
+    }
+}
+
+// The module's executable cannot be looked at: it may be installed, so the
+// step fails and writes nothing, not even a companion.
+TEST_F(InstallSteps, KeyExecutableThatCannotBeLookedAtFailsTheStep) {
+    for (bool present : {true, false}) {
+        SCOPED_TRACE(present ? "present" : "absent");
+        removeTree(pro.path());
+        makeDirs(pro.path());
+        if (present) writeFile(at("brenix.exe"), kOld);
+        LookupFailure failure("brenix.exe", ERROR_ACCESS_DENIED);
+        EXPECT_FALSE(dlg.installBrenix());
+        EXPECT_EQ(1, failure.failed());
+        EXPECT_EQ(present ? kOld : "<missing>", readFileOr(at("brenix.exe")));
+        EXPECT_FALSE(exists(at("ravdb.dll")));
     }
 }
 
@@ -144,13 +191,53 @@ TEST_F(ConfigCopy, OnlyTheSecondSourcePresent) {
 }
 
 // A copy that should have been made and could not be is reported, so the
-// user hears of it; the other copy is still made.
+// user hears of it; the other copy is still made. Its source is a folder, or
+// cannot be looked at (Windows only), or its target is out of reach of the
+// ANSI file functions (Wine would make it).
 TEST_F(ConfigCopy, CopyThatCouldNotBeMadeIsReported) {
-    makeDirs(at("\\confvis.txt"));
-    writeFile(at("\\confvisaut.txt"), "authority formats\r\n");
-    EXPECT_FALSE(dlg.migrateDisplayFormatConfig(proDir));
-    EXPECT_FALSE(exists(at("\\FormatosVisualizacao.cfg")));
-    EXPECT_EQ("authority formats\r\n", readFileOr(at("\\FormatosVisualizacaoAut.cfg")));
+    struct Case {
+        const char* name;
+        std::function<std::string(const ScratchDir&)> directory;  // with its trailing separator
+        bool sourceIsAFolder;
+        DWORD lookupError;
+    };
+    const Case cases[] = {
+        {"source is a folder", [](const ScratchDir& d) { return d.path() + "\\"; }, true, ERROR_SUCCESS},
+        {"source cannot be looked at", [](const ScratchDir& d) { return d.path() + "\\"; }, false,
+         ERROR_ACCESS_DENIED},
+        // The source, 13 characters shorter, is within reach.
+        {"target of 260 characters",
+         [](const ScratchDir& d) {
+             std::string base = d.path() + "\\";
+             return base + std::string(260 - std::strlen("\\FormatosVisualizacao.cfg") - 1 - base.size(), 'c') +
+                    "\\";
+         },
+         false, ERROR_SUCCESS},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        ScratchDir scratch;
+        const std::string directory = c.directory(scratch);
+        const std::string target = directory + "\\FormatosVisualizacao.cfg";
+        if (c.sourceIsAFolder) {
+            makeDirs(directory + "\\confvis.txt");
+        } else {
+            writeFile(directory + "\\confvis.txt", "formats\r\n");
+        }
+        writeFile(directory + "\\confvisaut.txt", "authority formats\r\n");
+        bool made = false;
+        {
+            std::unique_ptr<LookupFailure> failure;
+            if (c.lookupError != ERROR_SUCCESS) failure.reset(new LookupFailure("\\confvis.txt", c.lookupError));
+            made = dlg.migrateDisplayFormatConfig(directory);
+        }
+        EXPECT_FALSE(made);
+        EXPECT_FALSE(exists(target)) << target.size();
+        if (c.lookupError == ERROR_SUCCESS) EXPECT_TRUE(exists(directory + "\\confvis.txt"));
+        if (target.size() < 260) {
+            EXPECT_EQ("authority formats\r\n", readFileOr(directory + "\\FormatosVisualizacaoAut.cfg"));
+        }
+    }
 }
 
 }  // namespace

@@ -9,6 +9,8 @@
 
 #include <algorithm>
 #include <cstring>
+#include <functional>
+#include <memory>
 #include <set>
 
 using namespace testing_support;
@@ -95,6 +97,8 @@ public:
     bool installed() const { return slot_ != nullptr; }
     std::set<std::string> failing;
     std::vector<std::string> written;
+    // "name=data" with every byte handed over, the size as given, and the type.
+    std::vector<std::string> calls;
 
 private:
     using SetValue = LONG(WINAPI*)(HKEY, LPCSTR, DWORD, DWORD, const BYTE*, DWORD);
@@ -103,6 +107,8 @@ private:
         RegistryWriteSpy& self = *instance_;
         std::string value = name ? name : "";
         self.written.push_back(value);
+        self.calls.push_back(value + "=" + std::string(reinterpret_cast<const char*>(data), size) + "/" +
+                             std::to_string(type));
         if (self.failing.count(value)) return ERROR_ACCESS_DENIED;
         return self.real_(key, name, reserved, type, data, size);
     }
@@ -350,6 +356,88 @@ TEST(UpdateRun, FailedBackupSkipsOnlyThatComponent) {
     expectVersionKept(ComponentKind::administration, kOldVersion);
 }
 
+// A professional component whose folder is not there, or whose files cannot
+// be looked at, is not updated: its backup fails, nothing is written or
+// created anywhere, its version stays, and the public component is still
+// updated. Before, every file of such a folder counted as missing and the
+// component was reported as updated with not one file written.
+struct UnreachableCase {
+    const char* name;
+    // Returns the folder to record, given a full installation and a scratch
+    // folder that is the current directory during the run.
+    std::function<std::string(Installation&, const std::string& scratch)> recorded;
+    const char* failingFragment;  // the lookup of paths containing it fails (Windows only)
+    DWORD error;
+};
+
+void PrintTo(const UnreachableCase& c, std::ostream* os) { *os << c.name; }
+
+TEST(UpdateRun, ComponentThatCannotBeLookedAtIsNotUpdated) {
+    const UnreachableCase cases[] = {
+        {"MissingFolder", [](Installation& i, const std::string&) { return i.dir + "gone"; }, nullptr, 0},
+        {"FileAtTheFoldersPlace", [](Installation& i, const std::string&) { return i / "brenix.exe"; },
+         nullptr, 0},
+        {"NameTheFileSystemRefuses", [](Installation& i, const std::string&) { return i.dir + "a|b"; },
+         nullptr, 0},
+        // Resolved from wherever the updater was started, where a folder of
+        // that name holds a program of the product.
+        {"UnexpandedVariable",
+         [](Installation&, const std::string& scratch) {
+             writeFile(scratch + "\\%ProgramFiles%\\Veltris5\\brenix.exe", "elsewhere");
+             return std::string("%ProgramFiles%\\Veltris5");
+         },
+         nullptr, 0},
+        {"ShareOutOfReach", [](Installation& i, const std::string&) { return i.dir; }, "\\inst", ERROR_BAD_NETPATH},
+        {"FolderBehindAnAccessList", [](Installation& i, const std::string&) { return i.dir; }, "\\inst",
+         ERROR_ACCESS_DENIED},
+        // One file pending deletion: the folder is there, the file might be.
+        {"FileThatCannotBeLookedAt", [](Installation& i, const std::string&) { return i.dir; },
+         "inst\\\\pft\\cat\\xview\\isbd.pft", ERROR_ACCESS_DENIED},
+        {"AbsentFileThatCannotBeLookedAt",
+         [](Installation& i, const std::string&) {
+             removeTree(i / "\\pft\\cat\\resumo\\isbd.pft");
+             i.files.erase(std::find(i.files.begin(), i.files.end(), "\\pft\\cat\\resumo\\isbd.pft"));
+             return i.dir;
+         },
+         "inst\\\\pft\\cat\\resumo\\isbd.pft", ERROR_ACCESS_DENIED},
+    };
+    for (const UnreachableCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        CleanRegistry registry;
+        Installation professional(ComponentKind::professional);
+        Installation publicPart(ComponentKind::publicComponent, "pub");
+        ScratchDir elsewhere;
+        char started[MAX_PATH] = {};
+        GetCurrentDirectoryA(MAX_PATH, started);
+        ASSERT_TRUE(SetCurrentDirectoryA(elsewhere.path().c_str()));
+        const std::string recorded = c.recorded(professional, elsewhere.path());
+        registerAt(ComponentKind::professional, kOldVersion, recorded);
+        registerAt(ComponentKind::publicComponent, kOldVersion, publicPart.dir);
+        const std::vector<std::string> elsewhereBefore = findFiles(elsewhere.path(), "");
+
+        PressOutcome run;
+        {
+            std::unique_ptr<LookupFailure> failure;
+            if (c.failingFragment) failure.reset(new LookupFailure(c.failingFragment, c.error));
+            CPatch_Veltris5v13Dlg dialog;
+            run = pressUpdate(dialog);
+            if (failure) EXPECT_LT(0, failure->failed());
+        }
+        SetCurrentDirectoryA(started);
+
+        expectReport(run, std::string(kProfessionalHeader) + kBackupFailure + "\n\n" + kPublicHeader + kPublicDone);
+        EXPECT_TRUE(run.textsBeforeReport().empty()) << ::testing::PrintToString(run.textsBeforeReport());
+        EXPECT_EQ(170, run.rangeHighAtReport);
+        EXPECT_EQ(50, run.positionAtReport);
+        expectVersionKept(ComponentKind::professional, kOldVersion);
+        expectUntouched(professional);
+        EXPECT_FALSE(exists(professional.dir + "gone"));
+        EXPECT_EQ(elsewhereBefore, findFiles(elsewhere.path(), ""));
+        EXPECT_EQ("elsewhere", readFileOr(elsewhere / "%ProgramFiles%\\Veltris5\\brenix.exe", "elsewhere"));
+        expectUpdated(publicPart, ComponentKind::publicComponent);
+    }
+}
+
 // The version cannot be recorded: the files stay updated, the backups are
 // gone, and the success text carries the remark; the last advance is made.
 TEST(UpdateRun, UnrecordedVersionKeepsTheUpdateWithARemark) {
@@ -408,6 +496,12 @@ TEST(UpdateRun, AdministrationRecordsItsSystemThenItsVersionJudgedByTheVersionAl
         expectReport(run, std::string(kAdministrationHeader) +
                               (c.remark ? done.substr(0, done.size() - 1) + kRegistryRemark : done));
         EXPECT_EQ((std::vector<std::string>{"SGBD", "Versao"}), spy.written);
+        // Each value handed over byte for byte, its size counting the
+        // terminating zero: the registry must not have to guess where it ends.
+        const std::string expandable = "/" + std::to_string(REG_EXPAND_SZ);
+        EXPECT_EQ((std::vector<std::string>{std::string("SGBD=Isis-Access", 17) + expandable,
+                                            std::string("Versao=1.6.08", 14) + expandable}),
+                  spy.calls);
         EXPECT_EQ(c.failing.count("SGBD") ? "IsisAccess" : "Isis-Access", registryText(kAdministrationKey, "SGBD"));
         EXPECT_EQ(c.failing.count("Versao") ? kOldVersion : kTarget, registryText(kAdministrationKey, "Versao"));
         expectUpdated(inst, ComponentKind::administration);
