@@ -69,6 +69,13 @@ struct FileTraits {
     static bool close(Handle h) noexcept { return CloseHandle(h) != FALSE; }
 };
 
+// Handles of kernel objects that are not files (a mutex): null when absent.
+struct KernelTraits {
+    using Handle = HANDLE;
+    static Handle invalid() noexcept { return nullptr; }
+    static bool close(Handle h) noexcept { return CloseHandle(h) != FALSE; }
+};
+
 struct FindTraits {
     using Handle = HANDLE;
     static Handle invalid() noexcept { return INVALID_HANDLE_VALUE; }
@@ -84,6 +91,7 @@ struct ImageListTraits {
 using RegKey = UniqueHandle<RegKeyTraits>;
 using FileHandle = UniqueHandle<FileTraits>;
 using FindHandle = UniqueHandle<FindTraits>;
+using KernelHandle = UniqueHandle<KernelTraits>;
 using ImageListHandle = UniqueHandle<ImageListTraits>;
 
 // A paint context: BeginPaint on construction, EndPaint on every exit.

@@ -1,7 +1,5 @@
 #include "payload/presence.h"
 
-#include <cctype>
-
 namespace {
 
 DWORD platformLookup(const char* path) { return GetFileAttributesA(path); }
@@ -9,8 +7,8 @@ DWORD platformLookup(const char* path) { return GetFileAttributesA(path); }
 AttributeLookup g_lookup = platformLookup;
 
 bool fullPath(const std::string& path) {
-    const bool onDrive = path.size() >= 3 && std::isalpha(static_cast<unsigned char>(path[0])) && path[1] == ':' &&
-                         path[2] == '\\';
+    const char drive = static_cast<char>(path.empty() ? 0 : (path[0] | 0x20));
+    const bool onDrive = path.size() >= 3 && drive >= 'a' && drive <= 'z' && path[1] == ':' && path[2] == '\\';
     const bool onShare = path.size() >= 3 && path[0] == '\\' && path[1] == '\\' && path[2] != '\\';
     return onDrive || onShare;
 }

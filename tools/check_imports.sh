@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Checks that an executable is a 32-bit x86 Windows program that needs no DLL
 # of its own and imports only functions that Windows 7 SP1 has: every import
-# must stand in tools/windows7-imports.txt.
+# must stand in tools/windows7-imports.txt, and those marked "required" there
+# must be imported.
 # Usage: tools/check_imports.sh <program.exe>
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -21,10 +22,17 @@ imports=$("$objdump" -p "$exe" | awk '
 [ -n "$imports" ] || { echo "$exe: no imports found"; exit 1; }
 known=$(grep -v '^#' "$allowed" | awk 'NF { print toupper($1), $2 }' | sort -u)
 unknown=$(comm -23 <(printf '%s\n' "$imports") <(printf '%s\n' "$known"))
+required=$(grep -v '^#' "$allowed" | awk '$4 == "required" { print toupper($1), $2 }' | sort -u)
+absent=$(comm -13 <(printf '%s\n' "$imports") <(printf '%s\n' "$required"))
 count=$(printf '%s\n' "$imports" | wc -l)
 if [ -n "$unknown" ]; then
   echo "$exe imports functions not known to be on Windows 7 SP1:"
   printf '  %s\n' $unknown | paste - - | sed 's/\t/ /'
+  exit 1
+fi
+if [ -n "$absent" ]; then
+  echo "$exe does not import what it must call:"
+  printf '  %s\n' $absent | paste - - | sed 's/\t/ /'
   exit 1
 fi
 echo "imports: $count functions from $(printf '%s\n' "$imports" | awk '{print $1}' | sort -u | paste -sd' '), all on Windows 7 SP1"

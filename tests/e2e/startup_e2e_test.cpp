@@ -1,12 +1,15 @@
 // The updater's start-up as the user meets it: which messages appear, in which
 // order and how they look, whether the dialog then stays or goes away by
 // itself, and what the dialog lists.
+#include "app/update_lock.h"
+#include "framework/handles.h"
 #include "resources/resource.h"
 #include "tests/e2e/scenario.h"
 
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <thread>
 
 namespace e2e_tests {
 namespace {
@@ -148,6 +151,49 @@ TEST_F(UpdaterScenario, RefusalLeavesTheRowsOfEarlierComponentsUntilTheDialogClo
     ASSERT_TRUE(read);
     EXPECT_EQ(std::vector<std::string>{kProfessionalLabel}, labelsOf(rowsWhileShown));
     expectEndsByItself();
+}
+
+// ---------------------------------------------------------------------------
+// One update at a time on a machine.
+
+const char kAlreadyOpen[] =
+    "Já está aberta neste computador uma actualização do VELTRIS5.\n\n"
+    "Conclua ou feche essa actualização antes de iniciar outra.";
+
+// While another copy holds the lock, this one says so in one box and ends
+// before reading anything: a record the start-up checks would refuse with
+// their own message is never reported, and nothing is written.
+TEST_F(UpdaterScenario, SecondCopySaysAnUpdateIsOpenAndEndsWithoutReading) {
+    createRegistryKey(kProfessionalKey);
+    const auto registryBefore = productRegistry();
+    fw::KernelHandle held(CreateMutexA(nullptr, TRUE, kUpdateLockName));
+    ASSERT_TRUE(held.valid());
+
+    e2e::StartupOutcome outcome = start().runStartup();
+
+    ASSERT_FALSE(outcome.timedOut);
+    ASSERT_EQ(1u, outcome.boxes.size()) << testing::PrintToString(outcome.boxes);
+    EXPECT_EQ(kAlreadyOpen, outcome.boxes[0].text);
+    expectApplicationBox(outcome.boxes[0]);
+    EXPECT_FALSE(outcome.dialogOpen);
+    expectEndsByItself();
+    EXPECT_EQ(registryBefore, productRegistry());
+    ReleaseMutex(held.get());
+}
+
+// A copy that was ended while it held the lock left it abandoned: free.
+TEST_F(UpdaterScenario, LockLeftByAnEndedCopyIsFree) {
+    registerComponent(kProfessionalKey, "1.6.05", installDir("prof"), "Isis-Access");
+    fw::KernelHandle kept(CreateMutexA(nullptr, FALSE, kUpdateLockName));
+    ASSERT_TRUE(kept.valid());
+    std::thread([&] { WaitForSingleObject(kept.get(), 0); }).join();
+
+    e2e::StartupOutcome outcome = start().runStartup();
+
+    ASSERT_FALSE(outcome.timedOut);
+    EXPECT_TRUE(outcome.boxes.empty()) << testing::PrintToString(outcome.boxes);
+    EXPECT_TRUE(outcome.dialogOpen);
+    expectStillRunning();
 }
 
 // ---------------------------------------------------------------------------
