@@ -432,6 +432,36 @@ TEST_F(WholeUpdate, FindsAndUpdatesTheRecordsWhereTheProductsInstallerLeftThem) 
     EXPECT_EQ("Isis-Access", system);
 }
 
+// A ticked component whose recorded folder is not there (removed, or on a
+// drive the user mapped and the administrator does not see) is not reported
+// as updated: its backup fails, nothing is created, its version stays, and
+// the next component is updated as usual.
+TEST_F(WholeUpdate, ComponentWhoseFolderIsGoneIsNotReportedAsUpdated) {
+    const PerComponent installed{true, true, false};
+    ProductInstallation installation(scratchRoot(), installed, {});
+    ASSERT_FALSE(HasFatalFailure()) << "cannot lay out the installation";
+    const std::string gone = installation.root() + "\\gone";
+    testing_support::setRegistryValue(kProfessionalKey, "InstallDir", gone);
+    const auto registryBefore = productRegistry();
+
+    e2e::StartupOutcome startup = startToDialog();
+    ASSERT_TRUE(startup.dialogOpen);
+    ASSERT_TRUE(app().pressActualizar()) << "the run did not begin";
+    e2e::UpdateRunOutcome run = app().awaitReport(60000);
+    EXPECT_TRUE(run.boxesBeforeReport.empty()) << testing::PrintToString(run.boxesBeforeReport);
+    ASSERT_TRUE(run.reportShown);
+    EXPECT_EQ(std::string(kBlocks[kProfessional].header) +
+                  "Erro na criação do backup. O processo não foi concluído com sucesso.\n\n" +
+                  kBlocks[kPublic].header + kBlocks[kPublic].success,
+              run.report.text);
+    ASSERT_TRUE(run.reportAnswered);
+    expectEndsByItself();
+
+    EXPECT_EQ(registryAfter(registryBefore, {false, true, false}), productRegistry());
+    expectTree(installation.root(), installation.expectedAfter({false, true, false}));
+    EXPECT_FALSE(testing_support::exists(gone));
+}
+
 // ---------------------------------------------------------------------------
 // Pictures of an update for the documentation, on an installation in the
 // folders a real one would use, each picture also checked for what it shows.
