@@ -14,12 +14,9 @@ const char kPayloadType[] = "GZ";
 
 // Windows refuses to recreate a read-only file, and a hidden or system file
 // opened with plain attributes; Wine running as root lets both through, so
-// the rule is kept here. It is asked of the open file rather than of the path,
-// which would be a second walk of the path for every file written.
-bool protectedFromRecreation(HANDLE file) {
-    BY_HANDLE_FILE_INFORMATION info;
-    if (!GetFileInformationByHandle(file, &info)) return true;
-    return (info.dwFileAttributes & (FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0;
+// the rule is kept here.
+bool protectedFromRecreation(const PathStatus& target) {
+    return target.has(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM) && !target.folder();
 }
 
 bool closeHandle(HANDLE file) { return CloseHandle(file) != FALSE; }
@@ -35,6 +32,11 @@ TargetCloser setTargetCloser(TargetCloser closer) {
 }
 
 bool extractPayload(std::string targetPath, PayloadId payloadId, DWORD uncompressedSize, DWORD compressedSize) {
+    return extractPayloadOver(targetPath, nullptr, payloadId, uncompressedSize, compressedSize);
+}
+
+bool extractPayloadOver(const std::string& targetPath, const PathStatus* target, PayloadId payloadId,
+                        DWORD uncompressedSize, DWORD compressedSize) {
     char name[16];
     std::snprintf(name, sizeof name, "#%d", payloadId);
     HRSRC resource = FindResourceA(nullptr, name, kPayloadType);
@@ -54,16 +56,11 @@ bool extractPayload(std::string targetPath, PayloadId payloadId, DWORD uncompres
     if (uncompress(buffer.get(), &produced, stream, available) != Z_OK) return false;
 
     if (targetPath.size() >= kMaxPathLength) return false;
-    // Opened without truncating, so that a file Windows would not let us
-    // recreate is left exactly as it was; an existing file is emptied only
-    // once it is known that it may be.
+    if (protectedFromRecreation(target ? *target : lookUpPath(targetPath))) return false;
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    fw::FileHandle file(CreateFileA(targetPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &inheritable, OPEN_ALWAYS,
+    fw::FileHandle file(CreateFileA(targetPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
-    if (GetLastError() == ERROR_ALREADY_EXISTS &&
-        (protectedFromRecreation(file.get()) || !SetEndOfFile(file.get())))
-        return false;
 
     DWORD written = 0;
     if (!WriteFile(file.get(), buffer.get(), static_cast<DWORD>(produced), &written, nullptr) || written != produced)

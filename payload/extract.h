@@ -12,6 +12,11 @@
 // was. Shows nothing; the caller reports.
 bool extractPayload(std::string targetPath, PayloadId payloadId, DWORD uncompressedSize, DWORD compressedSize);
 
+// The same for a caller that has just looked the target up: its status is
+// used instead of a second lookup of the path. Null: look it up here.
+bool extractPayloadOver(const std::string& targetPath, const PathStatus* target, PayloadId payloadId,
+                        DWORD uncompressedSize, DWORD compressedSize);
+
 // Closes a completely written target and reports whether the close succeeded;
 // a false result makes the extraction fail. Replaceable so that a failing
 // close, which a real file system reports only rarely, can be exercised.

@@ -8,8 +8,10 @@
 
 namespace {
 
-bool extract(const std::string& directory, const CatalogueEntry& entry) {
-    return extractPayload(directory + entry.target, entry.id, entry.uncompressedSize, entry.compressedSize);
+// `known`: the target's status if the step has just looked it up.
+bool extract(const std::string& directory, const CatalogueEntry& entry, const PathStatus* known = nullptr) {
+    return extractPayloadOver(directory + entry.target, known, entry.id, entry.uncompressedSize,
+                              entry.compressedSize);
 }
 
 // A module that is not installed is not installed by the update; where its
@@ -21,8 +23,8 @@ bool installModule(const std::string& directory, InstallStep step) {
     if (entries.count == 0) return true;
     const PathStatus key = lookUpPath(directory + entries.first->target);
     if (key.missing()) return true;
-    if (!key.present()) return false;
-    for (const CatalogueEntry& entry : entries)
+    if (!key.present() || !extract(directory, *entries.first, &key)) return false;
+    for (const CatalogueEntry& entry : CatalogueRange{entries.first + 1, entries.count - 1})
         if (!extract(directory, entry)) return false;
     return true;
 }
@@ -34,7 +36,7 @@ bool installPresentFiles(const std::string& directory, InstallStep step) {
     for (const CatalogueEntry& entry : entriesOf(step)) {
         const PathStatus target = lookUpPath(directory + entry.target);
         if (target.missing()) continue;
-        if (!target.present() || !extract(directory, entry)) return false;
+        if (!target.present() || !extract(directory, entry, &target)) return false;
     }
     return true;
 }
