@@ -177,16 +177,24 @@ TEST(UpdateRun, ReportsEachCombinationOfTickedComponents) {
         setRegistryValue(kAdministrationKey, "SGDB", "Isis_Access");
 
         CPatch_Veltris5v13Dlg dialog;
+        RegistryWriteSpy spy;
+        ASSERT_TRUE(spy.installed()) << "no import of RegSetValueExA to stand in for";
         PressOutcome run = pressUpdate(dialog);
 
         std::string expected;
         int range = 0;
+        // Every value as handed to the registry, its terminating zero counted.
+        const std::string expandable = "/" + std::to_string(REG_EXPAND_SZ);
+        std::vector<std::string> written;
         for (int i = 0; i < 3; ++i) {
             if (!ticked[i]) continue;
             if (!expected.empty()) expected += "\n\n";
             expected += std::string(kFacts[i].header) + kFacts[i].done;
             range += kFacts[i].share;
+            if (i == 2) written.push_back(std::string("SGBD=Isis-Access", 17) + expandable);
+            written.push_back(std::string("Versao=1.6.08", 14) + expandable);
         }
+        EXPECT_EQ(written, spy.calls);
         expectReport(run, expected);
         EXPECT_TRUE(run.textsBeforeReport().empty());
         EXPECT_TRUE(run.progressVisibleAtReport);
