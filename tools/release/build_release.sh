@@ -46,7 +46,7 @@ files=$(cd "$files" && pwd)
 [ -z "$timestamp" ] || [ -n "$pfx" ] || fail "--timestamp needs --sign"
 
 # The password file lives in a private folder and goes on every way out.
-work=$(mktemp -d /tmp/build-release.XXXXXX)
+work=$(mktemp -d "${TMPDIR:-/tmp}/build-release.XXXXXX")
 cleanup() { rm -rf "$work"; }
 trap cleanup EXIT
 trap 'exit 129' HUP

@@ -32,7 +32,15 @@ git -C "$src" init -q
 git -C "$src" add -A
 git -C "$src" -c user.name=rehearsal -c user.email=rehearsal@localhost commit -qm "before the release"
 tree_changes() { git -C "$src" status --porcelain --untracked-files=all; }
+# The command keeps the PFX's password in a private temporary folder, which
+# must be gone after every run, whichever way it ended.
+export TMPDIR="$work/tmp"
+mkdir -p "$TMPDIR"
 build_release() { "$src/tools/release/build_release.sh" "$@"; }
+no_leftovers() {
+  ! compgen -G "$TMPDIR/build-release.*" >/dev/null ||
+    fail "$1: build_release.sh left its private folder behind: $(ls -d "$TMPDIR"/build-release.*)"
+}
 
 # The release: the sample's files inflated from its payloads, named by id,
 # then quorra.exe grown by a block at its end and ravdb.dll replaced by a
@@ -78,6 +86,7 @@ refuse() {  # <case> <expected message> <folder> [build_release options]
   local what="$1" message="$2" folder="$3" out status=0; shift 3
   out=$(build_release "$folder" --no-tests "$@" 2>&1) || status=$?
   [ "$status" != 0 ] || fail "$what: the command succeeded"$'\n'"$out"
+  no_leftovers "$what"
   grep -qF -- "$message" <<<"$out" || fail "$what: no message \"$message\""$'\n'"$out"
   [ -z "$(tree_changes)" ] || fail "$what: the tree changed"$'\n'"$(tree_changes)"
   echo "refused ($what): $(grep -F -- "$message" <<<"$out" | head -1)"
@@ -99,6 +108,7 @@ signing_fails() {  # <case> <expected message> [build_release options]
   local what="$1" message="$2" out status=0; shift 2
   out=$(build_release "$files" --no-tests "$@" 2>&1) || status=$?
   [ "$status" != 0 ] || fail "$what: the command succeeded"$'\n'"$out"
+  no_leftovers "$what"
   grep -qF -- "$message" <<<"$out" || fail "$what: no message \"$message\""$'\n'"$out"
   [ ! -e "$finished" ] || fail "$what: a finished executable was left at $finished"
   echo "failed as it must ($what): $(grep -F -- "$message" <<<"$out" | head -1)"
@@ -130,9 +140,29 @@ PATH="$work/shim:$PATH" signing_fails "a signed file that is not the build" \
   "the signed updater is not the unsigned build plus a signature" --sign "$work/self.pfx"
 
 step "the release"
+# osslsigncode and openssl as they are, but each records its command line:
+# the password must reach them through a private file only.
+mkdir -p "$work/record"
+for tool in osslsigncode openssl; do
+  cat >"$work/record/$tool" <<EOF
+#!/usr/bin/env bash
+echo "$tool \$*" >>"$work/argv.log"
+prev=
+for arg in "\$@"; do
+  [ "\$prev" != -readpass ] || echo "password file mode \$(stat -c %a "\$arg")" >>"$work/argv.log"
+  prev=\$arg
+done
+exec "$(command -v $tool)" "\$@"
+EOF
+  chmod +x "$work/record/$tool"
+done
 status=0
-out=$(build_release "$files" --no-tests --sign "$work/self.pfx" 2>&1) || status=$?
+out=$(PATH="$work/record:$PATH" build_release "$files" --no-tests --sign "$work/self.pfx" 2>&1) || status=$?
 [ "$status" = 0 ] || fail "build_release.sh exited $status"$'\n'"$out"
+no_leftovers "the release"
+grep -q '^osslsigncode sign ' "$work/argv.log" || fail "the command lines were not recorded"
+! grep -qF -- "$RELEASE_PFX_PASSWORD" "$work/argv.log" || fail "the password appeared on a command line"
+grep -qx 'password file mode 600' "$work/argv.log" || fail "osslsigncode did not read the password from a mode-600 file"$'\n'"$(cat "$work/argv.log")"
 last=$(tail -1 <<<"$out")
 [ "$last" = "$finished" ] || fail "the last line is \"$last\", not the finished executable's path"
 grep -qx "sha256 $(sha256sum "$finished" | cut -d' ' -f1)" <<<"$out" || fail "no line with the signed file's SHA-256"
