@@ -26,7 +26,8 @@ Usage (from anywhere):
                                catalogue and the sample generator, no rebuild.
   make_release.py --check --real
                                same, for real release files: sizes, zlib
-                               framing, identical groups and PE32/x86 images.
+                               framing, identical groups and PE32/x86 images;
+                               the default when there is no tuning.json.
   make_release.py --pack DIR [--out OUTDIR]
                                compress real release files (named by id, e.g.
                                DIR/3000, or by catalogue target, e.g.
@@ -37,6 +38,13 @@ Usage (from anywhere):
                                change, 0 when none.  The two fenmor.exe
                                editions must be given by id or as
                                professional/ and public/fenmor.exe.
+  make_release.py --apply DIR  the same checks on real release files, then
+                               write resources/payloads/<id>.gz, the sizes in
+                               payload/catalogue.cpp and the identical groups
+                               in payload/identical_payloads.inc; any problem
+                               (a payload without a file, a file that fits no
+                               payload, a file not of its kind) stops it
+                               before it writes anything.  Exit 1 then.
   make_release.py --wine-test [--wine-arch win32]
                                compile resources/payloads.rc with windres into
                                a 32-bit probe program (probe.c) and run it
