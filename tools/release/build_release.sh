@@ -113,8 +113,10 @@ else
   # A self-signed certificate is its own root; any other must chain to a
   # root of the system's store. Revocation lists are not fetched: the
   # question here is whether this file carries a good signature by this
-  # certificate, and this machine may have no network.
-  verify=(verify -in "$work/$name" -ignore-cdp)
+  # certificate, and this machine may have no network. (osslsigncode fetches
+  # them from 2.8 on, which has -ignore-cdp; bookworm's 2.5 never does.)
+  verify=(verify -in "$work/$name")
+  if osslsigncode -h 2>&1 | grep -q -- '-ignore-cdp'; then verify+=(-ignore-cdp); fi
   subject=$(openssl x509 -in "$work/signer.pem" -noout -subject -nameopt RFC2253 | sed 's/^subject=//')
   issuer=$(openssl x509 -in "$work/signer.pem" -noout -issuer -nameopt RFC2253 | sed 's/^issuer=//')
   if [ "$subject" = "$issuer" ]; then
