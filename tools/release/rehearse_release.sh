@@ -201,6 +201,15 @@ for pid, path in ((3005, sys.argv[2]), (3009, sys.argv[3])):
     print("catalogue row %d (%s): %d/%d -> %d/%d bytes" % ((pid, target) + changed["-"][pid][2:] + (raw, stored)))
 PY
 
+# The tree now carries a real release: the generator checks it as one, and
+# its default mode, which makes sample data, refuses to overwrite it.
+gen="$src/tools/release/make_release.py"
+out=$(python3 "$gen" --check 2>&1) || fail "--check on the applied release failed"$'\n'"$out"
+grep -q 'checking the payloads as a real release' <<<"$out" || fail "--check did not check a real release"$'\n'"$out"
+status=0; out=$(python3 "$gen" 2>&1) || status=$?
+[ "$status" = 1 ] && grep -q 'use --force' <<<"$out" || fail "the sample generator did not refuse a real release"$'\n'"$out"
+[ "$(tree_changes)" = "$expected" ] || fail "the refused generator changed the tree:"$'\n'"$(tree_changes)"
+
 # The signed updater on a demo installation at 1.6.05, as tools/run_demo.sh
 # runs it, in a Wine prefix of its own.
 step "the signed updater on a demo installation"
