@@ -116,13 +116,15 @@ else
   # certificate, and this machine may have no network. (osslsigncode fetches
   # them from 2.8 on, which has -ignore-cdp; bookworm's 2.5 never does.)
   verify=(verify -in "$work/$name")
-  if osslsigncode -h 2>&1 | grep -q -- '-ignore-cdp'; then verify+=(-ignore-cdp); fi
+  help=$(osslsigncode -h 2>&1 || true)  # it exits 1 after its help
+  if grep -q -- '-ignore-cdp' <<<"$help"; then verify+=(-ignore-cdp); fi
   subject=$(openssl x509 -in "$work/signer.pem" -noout -subject -nameopt RFC2253 | sed 's/^subject=//')
   issuer=$(openssl x509 -in "$work/signer.pem" -noout -issuer -nameopt RFC2253 | sed 's/^issuer=//')
   if [ "$subject" = "$issuer" ]; then
     verify+=(-CAfile "$work/signer.pem")
     echo "self-signed certificate \"$subject\": verifying against the certificate itself"
   fi
+  echo "verifying: osslsigncode ${verify[*]}"
   if ! osslsigncode "${verify[@]}" >"$work/verify.log" 2>&1; then
     sed 's/^/  /' "$work/verify.log" >&2
     fail "the signature of the signed updater does not verify"
