@@ -9,6 +9,12 @@
 # run under Wine, must install the new files into a demo installation.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
+# The updater runs on a display: a virtual one unless there is one already
+# (as there is under tools/run_tests.sh).
+if [ -z "${DISPLAY:-}" ]; then
+  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
+fi
+
 started=$SECONDS
 work=$(mktemp -d /tmp/release-rehearsal.XXXXXX)
 cleanup() {
@@ -18,10 +24,6 @@ cleanup() {
 trap cleanup EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 step() { echo "== $* ($((SECONDS - started)) s)"; }
-
-if [ -z "${DISPLAY:-}" ]; then
-  exec xvfb-run -a -s "-screen 0 1024x768x24" "$0" "$@"
-fi
 
 # The tree as it is, committed in the copy so that git tells what changed.
 step "copy of the tree"
