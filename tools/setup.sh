@@ -9,7 +9,7 @@ here=$(cd "$(dirname "$0")/.." && pwd)
 # i686 compilers build them and wine32 runs them (in a 64-bit prefix, as on
 # 64-bit Windows, and in a win32 one).
 packages=(wine wine64 wine32:i386 g++-mingw-w64-i686-posix libz-mingw-w64-dev googletest cmake make python3
-          xvfb xauth imagemagick x11-apps x11-utils)
+          xvfb xauth imagemagick x11-apps x11-utils osslsigncode openssl)
 missing=()
 for p in "${packages[@]}"; do
   dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")

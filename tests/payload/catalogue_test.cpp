@@ -159,15 +159,21 @@ TEST(Payloads, IdenticalGroupsHoldAndEverythingElseDiffers) {
         content[id] = payloadContent(id);
         ASSERT_FALSE(content[id].empty()) << id;
     }
+    // The groups follow the release's files; the release tools write them.
     const std::vector<std::vector<PayloadId>> groups = {
-        {3021, 3027}, {3023, 3028}, {3022, 3032, 3037}, {3024, 3039, 3040}, {3033, 3038}};
-    for (const auto& group : groups)
+#include "payload/identical_payloads.inc"
+    };
+    size_t copies = 0;
+    for (const auto& group : groups) {
+        ASSERT_GE(group.size(), 2u);
+        copies += group.size() - 1;
         for (PayloadId id : group) EXPECT_EQ(content[group[0]], content[id]) << id;
+    }
     EXPECT_EQ(content[3013].size(), content[3043].size());
     EXPECT_NE(content[3013], content[3043]);
     std::set<std::string> distinct;
     for (const auto& c : content) distinct.insert(c.second);
-    EXPECT_EQ(45u - 7u, distinct.size());
+    EXPECT_EQ(45u - copies, distinct.size());
 }
 
 TEST(Payloads, ContentsFitTheirKindOfFile) {

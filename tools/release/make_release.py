@@ -26,7 +26,8 @@ Usage (from anywhere):
                                catalogue and the sample generator, no rebuild.
   make_release.py --check --real
                                same, for real release files: sizes, zlib
-                               framing, identical groups and PE32/x86 images.
+                               framing, identical groups and PE32/x86 images;
+                               the default when there is no tuning.json.
   make_release.py --pack DIR [--out OUTDIR]
                                compress real release files (named by id, e.g.
                                DIR/3000, or by catalogue target, e.g.
@@ -37,6 +38,13 @@ Usage (from anywhere):
                                change, 0 when none.  The two fenmor.exe
                                editions must be given by id or as
                                professional/ and public/fenmor.exe.
+  make_release.py --apply DIR  the same checks on real release files, then
+                               write resources/payloads/<id>.gz, the sizes in
+                               payload/catalogue.cpp and the identical groups
+                               in payload/identical_payloads.inc; any problem
+                               (a payload without a file, a file that fits no
+                               payload, a file not of its kind) stops it
+                               before it writes anything.  Exit 1 then.
   make_release.py --wine-test [--wine-arch win32]
                                compile resources/payloads.rc with windres into
                                a 32-bit probe program (probe.c) and run it
@@ -85,58 +93,61 @@ WINDRES = "i686-w64-mingw32-windres"
 STUB_EXPORT = "VeltrisModuleVersion"
 
 CATALOGUE_CPP = os.path.join(ROOT, "payload", "catalogue.cpp")
+GROUPS_INC = os.path.join(ROOT, "payload", "identical_payloads.inc")
 
 # What the updater's catalogue does not say about a payload: the kind of file
-# it is (it decides how the sample content is made and checked), which payload
-# it is a byte-identical copy of, and the edition when two payloads install
-# under one name.  Ids, targets and sizes come from payload/catalogue.cpp.
+# it is (it decides how the sample content is made and checked) and the
+# edition when two payloads install under one name.  Ids, targets and sizes
+# come from payload/catalogue.cpp, and which payloads are byte-identical
+# copies of one another from payload/identical_payloads.inc: both follow the
+# release's files, and --apply writes them.
 FILES = {
-    # id    kind          same_as note
-    3000: ("executable", None, ""),
-    3001: ("executable", None, ""),
-    3002: ("executable", None, ""),
-    3003: ("fst",        None, ""),
-    3004: ("fst",        None, ""),
-    3005: ("executable", None, ""),
-    3006: ("manifest",   None, ""),
-    3007: ("executable", None, ""),
-    3008: ("executable", None, ""),
-    3009: ("library",    None, ""),
-    3010: ("library",    None, ""),
-    3011: ("executable", None, ""),
-    3012: ("bulletin",   None, ""),
-    3013: ("executable", None, "professional"),
-    3014: ("manifest",   None, ""),
-    3015: ("pft",        None, ""),
-    3016: ("pft",        None, ""),
-    3017: ("pft",        None, ""),
-    3018: ("pft",        None, ""),
-    3019: ("pft",        None, ""),
-    3020: ("pft",        None, ""),
-    3021: ("pft",        None, ""),
-    3022: ("pft",        None, ""),
-    3023: ("pft",        None, ""),
-    3024: ("pft",        None, ""),
-    3025: ("pft",        None, ""),
-    3026: ("pft",        None, ""),
-    3027: ("pft",        3021, ""),
-    3028: ("pft",        3023, ""),
-    3029: ("pft",        None, ""),
-    3030: ("pft",        None, ""),
-    3031: ("pft",        None, ""),
-    3032: ("pft",        3022, ""),
-    3033: ("pft",        None, ""),
-    3034: ("pft",        None, ""),
-    3035: ("pft",        None, ""),
-    3036: ("pft",        None, ""),
-    3037: ("pft",        3022, ""),
-    3038: ("pft",        3033, ""),
-    3039: ("pft",        3024, ""),
-    3040: ("pft",        3024, ""),
-    3041: ("pft",        None, ""),
-    3042: ("library",    None, ""),
-    3043: ("executable", None, "public"),
-    3044: ("executable", None, ""),
+    # id    kind          note
+    3000: ("executable", ""),
+    3001: ("executable", ""),
+    3002: ("executable", ""),
+    3003: ("fst",        ""),
+    3004: ("fst",        ""),
+    3005: ("executable", ""),
+    3006: ("manifest",   ""),
+    3007: ("executable", ""),
+    3008: ("executable", ""),
+    3009: ("library",    ""),
+    3010: ("library",    ""),
+    3011: ("executable", ""),
+    3012: ("bulletin",   ""),
+    3013: ("executable", "professional"),
+    3014: ("manifest",   ""),
+    3015: ("pft",        ""),
+    3016: ("pft",        ""),
+    3017: ("pft",        ""),
+    3018: ("pft",        ""),
+    3019: ("pft",        ""),
+    3020: ("pft",        ""),
+    3021: ("pft",        ""),
+    3022: ("pft",        ""),
+    3023: ("pft",        ""),
+    3024: ("pft",        ""),
+    3025: ("pft",        ""),
+    3026: ("pft",        ""),
+    3027: ("pft",        ""),
+    3028: ("pft",        ""),
+    3029: ("pft",        ""),
+    3030: ("pft",        ""),
+    3031: ("pft",        ""),
+    3032: ("pft",        ""),
+    3033: ("pft",        ""),
+    3034: ("pft",        ""),
+    3035: ("pft",        ""),
+    3036: ("pft",        ""),
+    3037: ("pft",        ""),
+    3038: ("pft",        ""),
+    3039: ("pft",        ""),
+    3040: ("pft",        ""),
+    3041: ("pft",        ""),
+    3042: ("library",    ""),
+    3043: ("executable", "public"),
+    3044: ("executable", ""),
 }
 
 # the file name ending each kind must have, so a kind typed against the wrong
@@ -200,9 +211,54 @@ def parse_catalogue(path=CATALOGUE_CPP):
     return rows
 
 
-def load_payloads(path=CATALOGUE_CPP):
-    """Join the catalogue's rows with FILES into one Entry per payload id."""
+GROUPS_HEAD = """\
+// Payloads whose contents are byte-identical, one group per line, lowest id
+// first. Each stays a payload of its own. This list follows the release's
+// files: tools/release/make_release.py --apply writes it from them, the sample
+// generator makes one content per group, and the catalogue test checks the
+// embedded payloads against it.
+"""
+GROUP_RE = re.compile(r"^\{\s*(\d+(?:\s*,\s*\d+)+)\s*\},$")
+
+
+def parse_groups(path=GROUPS_INC):
+    """The identical groups, each a list of ids, lowest first.  A line that is
+    not a group, a comment or blank stops the run."""
+    rel = os.path.relpath(path, ROOT)
+    try:
+        with open(path, encoding="utf-8") as f:
+            lines = f.read().split("\n")
+    except FileNotFoundError:
+        raise Fail("%s missing" % rel)
+    out, seen = [], set()
+    for n, text in enumerate(lines, 1):
+        stripped = text.strip()
+        if not stripped or stripped.startswith("//"):
+            continue
+        m = GROUP_RE.match(stripped)
+        if not m:
+            raise Fail("%s:%d: cannot read identical group %r" % (rel, n, stripped))
+        ids = [int(x) for x in m.group(1).split(",")]
+        if ids != sorted(set(ids)) or seen & set(ids):
+            raise Fail("%s:%d: ids must rise and appear in one group only" % (rel, n))
+        seen |= set(ids)
+        out.append(ids)
+    return out
+
+
+def groups_text(groups_list):
+    return (GROUPS_HEAD + "".join("{%s},\n" % ", ".join(map(str, g))
+                                  for g in groups_list)).encode("ascii")
+
+
+def load_payloads(path=CATALOGUE_CPP, groups_path=GROUPS_INC):
+    """Join the catalogue's rows, the identical groups and FILES into one
+    Entry per payload id (same_as: the lowest id of its group, or None)."""
     rows = parse_catalogue(path)
+    same_of = {}
+    for g in parse_groups(groups_path):
+        for pid in g[1:]:
+            same_of[pid] = g[0]
     by_id = collections.OrderedDict()
     for r in rows:
         by_id.setdefault(r.id, []).append(r)
@@ -216,7 +272,8 @@ def load_payloads(path=CATALOGUE_CPP):
                        % (rel, ",".join(str(r.line) for r in rs), pid))
         if pid not in FILES:
             raise Fail("payload %d (%s:%d) has no row in FILES" % (pid, rel, rs[0].line))
-        kind, same_as, note = FILES[pid]
+        kind, note = FILES[pid]
+        same_as = same_of.get(pid)
         targets = []
         for r in rs:
             if r.target not in targets:
@@ -225,6 +282,9 @@ def load_payloads(path=CATALOGUE_CPP):
                          tuple(targets), tuple(rs)))
     for pid in sorted(set(FILES) - set(by_id)):
         raise Fail("FILES names payload %d, which %s does not use" % (pid, rel))
+    for pid in sorted(set(same_of) - set(by_id)):
+        raise Fail("%s names payload %d, which %s does not use"
+                   % (os.path.relpath(groups_path, ROOT), pid, rel))
     PAYLOADS[:] = out
     BY_ID.clear()
     BY_ID.update((e.id, e) for e in out)
@@ -601,9 +661,9 @@ class ImageKind:
             return None
         return image + self.block(e) + noise("overlay:%d:%d" % (e.id, salt), fill) + bytes(p)
 
-    def check_image(self, e, data):
+    def check_image(self, e, data, signed_ok=False):
         try:
-            info = pe_info(data)
+            info = pe_info(data, signed_ok)
         except Fail as ex:
             raise Fail("%d: %s" % (e.id, ex))
         if info["dll"] != self.pe_dll:
@@ -627,9 +687,11 @@ IMAGE_FILE_MACHINE_I386 = 0x14C
 PE32_MAGIC = 0x10B
 
 
-def pe_info(data):
+def pe_info(data, signed_ok=False):
     """Minimal PE32 header walk: enough to prove the image is a well-formed
-    32-bit x86 program or library and to find where the overlay starts."""
+    32-bit x86 program or library and to find where the overlay starts.  A
+    sample stub must not be signed (its overlay would break the signature);
+    a real release's programs may be (signed_ok)."""
     def fail(msg):
         raise Fail("PE: " + msg)
     if len(data) < 0x40 or data[:2] != b"MZ":
@@ -649,7 +711,7 @@ def pe_info(data):
     ndirs = struct.unpack_from("<I", data, opt + 92)[0]
     if ndirs > 4:
         sec_dir = struct.unpack_from("<II", data, opt + 96 + 4 * 8)
-        if sec_dir != (0, 0):
+        if sec_dir != (0, 0) and not signed_ok:
             fail("image has a certificate table; an overlay would break it")
     end = opt + optsize + 40 * nsec
     for i in range(nsec):
@@ -935,7 +997,7 @@ def verify(real=False, expected=None, tuning=None):
         for e in PAYLOADS:
             if e.id in contents and isinstance(KINDS[e.kind], ImageKind):
                 try:
-                    KINDS[e.kind].check_image(e, contents[e.id])
+                    KINDS[e.kind].check_image(e, contents[e.id], signed_ok=True)
                 except Fail as ex:
                     errors.append(str(ex))
     else:
@@ -992,6 +1054,10 @@ def cmd_generate(args, log):
         log("note: zlib %s here, committed payloads were made with 1.2.13; "
             "stored sizes are re-searched where needed" % zlib.ZLIB_RUNTIME_VERSION)
     old = load_tuning()
+    if not args.force and old is None and any(os.path.exists(payload_path(e.id)) for e in PAYLOADS):
+        # --apply removes tuning.json when it installs a real release
+        raise Fail("no tools/release/tuning.json, and resources/payloads holds payloads: "
+                   "they are a real release; use --force to replace them with the sample")
     if not args.force and old is not None:
         # refuse to overwrite files that this generator did not make (for
         # instance real release files packed with --pack)
@@ -1071,13 +1137,20 @@ def row_as_it_should_read(row, raw, stored):
     return t[:m.start(4)] + str(raw) + t[m.end(4):m.start(5)] + str(stored) + t[m.end(5):]
 
 
-def cmd_pack(args, log):
-    """Compress real release files and say which catalogue rows must change."""
-    sizes, contents, errors = [], {}, []
-    if args.out:
-        os.makedirs(args.out, exist_ok=True)
+NAMING = ("name each file by id (3000, 3000.exe) or by a catalogue target "
+          "(pft/cat/isbd.pft; the fenmor.exe editions as professional/ and public/fenmor.exe)")
+
+
+def read_release_files(directory):
+    """The content of every payload from a folder of release files, and the
+    file each came from.  Every problem is listed: a payload with no file, two
+    files for one payload that differ, and a file that fits no payload."""
+    if not os.path.isdir(directory):
+        raise Fail("%s is not a folder" % directory)
+    contents, sources, errors, used = {}, {}, [], set()
     for e in PAYLOADS:
-        found, looked = find_real_file(args.pack, e)
+        found, looked = find_real_file(directory, e)
+        used.update(os.path.normpath(p) for p in found)
         if not found:
             errors.append("%d: no file for %s (looked for %s, %d.*)"
                           % (e.id, e.name, ", ".join(looked), e.id))
@@ -1089,45 +1162,159 @@ def cmd_pack(args, log):
         if any(d != datas[0] for d in datas):
             errors.append("%d: %s differ, but are one payload" % (e.id, ", ".join(found)))
             continue
-        data = datas[0]
-        stream = zlib.compress(data, 9)
-        contents[e.id] = data
-        sizes.append((e, len(data), len(stream), found[0]))
-        if args.out:
-            write_if_changed(payload_path(e.id, args.out), stream)
+        contents[e.id], sources[e.id] = datas[0], found[0]
+    for dirpath, dirnames, filenames in os.walk(directory):
+        dirnames.sort()
+        for n in sorted(filenames):
+            p = os.path.normpath(os.path.join(dirpath, n))
+            if p not in used:
+                errors.append("%s fits no payload: %s" % (os.path.relpath(p, directory), NAMING))
+    return contents, sources, errors
+
+
+def real_content_problem(e, data):
+    """Why a release file cannot be the payload e, or None: the structure the
+    catalogue test demands of the embedded payloads, checked before anything
+    is written."""
+    if len(data) >= 1 << 32:
+        return "%d: %d bytes do not fit a 32-bit size" % (e.id, len(data))
+    kind = KINDS[e.kind]
+    if isinstance(kind, ImageKind):
+        try:
+            kind.check_image(e, data, signed_ok=True)
+        except Fail as ex:
+            return "%s (%s must be a PE32 x86 %s)" % (ex, e.name, "DLL" if kind.pe_dll else "GUI program")
+    elif e.kind == "bulletin":
+        if not data.startswith(b"\xef\xbb\xbf"):
+            return "%d: %s does not start with a UTF-8 byte-order mark" % (e.id, e.name)
+    elif re.search(b"(?<!\r)\n", data):
+        return "%d: %s has a line that ends in a bare LF, not CR LF" % (e.id, e.name)
+    return None
+
+
+def identical_groups(contents):
+    """Ids whose contents are byte-identical, each group lowest id first."""
+    by_hash = collections.OrderedDict()
+    for pid in sorted(contents):
+        by_hash.setdefault(sha256(contents[pid]), []).append(pid)
+    return [ids for ids in by_hash.values() if len(ids) > 1]
+
+
+def format_groups(gs):
+    return ", ".join("{%s}" % ",".join(map(str, g)) for g in gs) or "none"
+
+
+def print_sizes(sizes):
     print("%-5s %9s %9s  %-9s %s" % ("id", "raw", "stored", "catalogue", "source"))
     for e, raw, stored, p in sizes:
         same = "same" if (raw, stored) == (e.raw, e.stored) else "CHANGED"
         print("%-5d %9d %9d  %-9s %s" % (e.id, raw, stored, same, p))
 
-    by_hash = collections.OrderedDict()
-    for pid, data in contents.items():
-        by_hash.setdefault(sha256(data), []).append(pid)
-    dup = [ids for ids in by_hash.values() if len(ids) > 1]
-    print("identical contents: %s" % (", ".join("{%s}" % ",".join(map(str, d)) for d in dup) or "none"))
-    # same_as is this generator's own column: only groups among the files
-    # given can be judged
-    want = sorted(ids for ids in dup)
-    have = sorted(ids for ids in ([m for m in members if m in contents]
-                                  for members in groups().values()) if len(ids) > 1)
-    if want != have:
-        print("note: the same_as column of FILES in tools/release/make_release.py "
-              "says %s; make it match the identical contents above"
-              % (", ".join("{%s}" % ",".join(map(str, d)) for d in have) or "none"))
 
-    rel = os.path.relpath(CATALOGUE_CPP, ROOT)
+def row_changes(sizes):
     changes = [(row, raw, stored) for e, raw, stored, p in sizes for row in e.rows
                if (raw, stored) != (row.raw, row.stored)]
-    changes.sort(key=lambda c: c[0].line)
+    return sorted(changes, key=lambda c: c[0].line)
+
+
+def print_row_changes(changes, verb):
+    rel = os.path.relpath(CATALOGUE_CPP, ROOT)
     if not changes:
         print("%s: no row must change" % rel)
-        return errors, 0
-    print("%s: %d row%s must change:" % (rel, len(changes), "" if len(changes) == 1 else "s"))
+        return
+    print("%s: %d row%s %s:" % (rel, len(changes), "" if len(changes) == 1 else "s", verb))
     for row, raw, stored in changes:
         print("%s:%d" % (rel, row.line))
         print("-" + row.text)
         print("+" + row_as_it_should_read(row, raw, stored))
-    return errors, 2
+
+
+def cmd_pack(args, log):
+    """Compress real release files and say which catalogue rows must change."""
+    contents, sources, errors = read_release_files(args.pack)
+    sizes = []
+    if args.out:
+        os.makedirs(args.out, exist_ok=True)
+    for e in PAYLOADS:
+        if e.id not in contents:
+            continue
+        stream = zlib.compress(contents[e.id], 9)
+        sizes.append((e, len(contents[e.id]), len(stream), sources[e.id]))
+        if args.out:
+            write_if_changed(payload_path(e.id, args.out), stream)
+    print_sizes(sizes)
+    dup = identical_groups(contents)
+    print("identical contents: %s" % format_groups(dup))
+    # only groups among the files given can be judged
+    have = [ids for ids in ([m for m in members if m in contents]
+                            for members in groups().values()) if len(ids) > 1]
+    if dup != sorted(have):
+        print("note: %s says %s; --apply writes the identical contents above"
+              % (os.path.relpath(GROUPS_INC, ROOT), format_groups(sorted(have))))
+    changes = row_changes(sizes)
+    print_row_changes(changes, "must change")
+    return errors, 2 if changes else 0
+
+
+def is_sample(contents, new_groups):
+    """Whether these contents are exactly the sample release that tuning.json
+    describes, so that --check can keep checking them as sample contents."""
+    tuning = load_tuning()
+    if tuning is None or new_groups != [g for g in groups().values() if len(g) > 1]:
+        return False
+    for e in PAYLOADS:
+        rec = tuning["payloads"].get(str(leader(e).id))
+        if rec is None or sha256(contents[e.id]) != rec["sha256"]:
+            return False
+    return True
+
+
+def cmd_apply(args, log):
+    """Make the tree carry the release in a folder: the payloads, the
+    catalogue's sizes and the identical groups.  Everything is read and
+    checked first; a single problem stops it before any file is written."""
+    contents, sources, errors = read_release_files(args.apply)
+    for e in PAYLOADS:
+        if e.id in contents:
+            problem = real_content_problem(e, contents[e.id])
+            if problem:
+                errors.append(problem)
+    if errors:
+        errors.append("nothing was written: %s, resources/payloads and %s are as they were"
+                      % (os.path.relpath(CATALOGUE_CPP, ROOT), os.path.relpath(GROUPS_INC, ROOT)))
+        return errors, 1
+    streams = {pid: zlib.compress(data, 9) for pid, data in contents.items()}
+    sizes = [(e, len(contents[e.id]), len(streams[e.id]), sources[e.id]) for e in PAYLOADS]
+    print_sizes(sizes)
+    new_groups = identical_groups(contents)
+    print("identical contents: %s" % format_groups(new_groups))
+    sample = is_sample(contents, new_groups)
+    changes = row_changes(sizes)
+
+    with open(CATALOGUE_CPP, encoding="utf-8") as f:
+        lines = f.read().split("\n")
+    for row, raw, stored in changes:
+        lines[row.line - 1] = row_as_it_should_read(row, raw, stored)
+
+    written = []
+    for e in PAYLOADS:
+        if write_if_changed(payload_path(e.id), streams[e.id]):
+            written.append(os.path.relpath(payload_path(e.id), ROOT))
+    for path, data in ((RC_FILE, rc_text()), (GROUPS_INC, groups_text(new_groups)),
+                       (CATALOGUE_CPP, "\n".join(lines).encode("utf-8"))):
+        if write_if_changed(path, data):
+            written.append(os.path.relpath(path, ROOT))
+    if not sample and os.path.exists(TUNING_FILE):
+        # the sample generator's record: it no longer describes the payloads,
+        # and without it --check checks them as a real release
+        os.remove(TUNING_FILE)
+        written.append("removed " + os.path.relpath(TUNING_FILE, ROOT))
+    print_row_changes(changes, "written")
+    print("files written: %s" % (", ".join(written) or "none, the tree already carries this release"))
+
+    load_payloads()
+    validate_catalogue()
+    return verify(real=not sample), 0
 
 
 def prefix_problem(prefix, arch):
@@ -1233,6 +1420,9 @@ def main():
     ap.add_argument("--real", action="store_true", help="with --check: payloads are real release files")
     ap.add_argument("--pack", metavar="DIR", help="compress real release files from DIR; print the catalogue rows that must change")
     ap.add_argument("--out", metavar="DIR", help="with --pack: write <id>.gz files here")
+    ap.add_argument("--apply", metavar="DIR",
+                    help="make the tree carry the release files in DIR: payloads, catalogue sizes, "
+                         "identical groups; checks everything before writing anything")
     ap.add_argument("--wine-test", action="store_true", help="probe the payloads through windres and Wine")
     ap.add_argument("--wine-arch", choices=("win64", "win32"), default="win64",
                     help="with --wine-test: a 64-bit (default) or a 32-bit Wine prefix")
@@ -1244,11 +1434,18 @@ def main():
     try:
         load_payloads()
         validate_catalogue()
-        if args.pack:
+        if args.apply:
+            errors, status = cmd_apply(args, log)
+        elif args.pack:
             errors, status = cmd_pack(args, log)
         elif args.check:
             t0 = time.time()
-            errors = verify(real=args.real)
+            # --apply removes tuning.json once the payloads are no longer
+            # the sample release
+            real = args.real or load_tuning() is None
+            if real and not args.real:
+                log("no tools/release/tuning.json: checking the payloads as a real release")
+            errors = verify(real=real)
             log("checked %d payloads in %.1f s" % (len(PAYLOADS), time.time() - t0))
         elif args.wine_test:
             errors = cmd_wine_test(args, log)

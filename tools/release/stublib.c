@@ -5,7 +5,10 @@
 #define WIN32_LEAN_AND_MEAN
 #include <windows.h>
 
+/* A rehearsal of a release builds another library with -DRELEASE_VERSION. */
+#ifndef RELEASE_VERSION
 #define RELEASE_VERSION "1.6.08"
+#endif
 
 BOOL WINAPI DllMain(HINSTANCE inst, DWORD reason, LPVOID reserved)
 {
