@@ -9,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <functional>
-#include <memory>
 
 using namespace testing_support;
 
@@ -155,12 +154,11 @@ TEST_P(PresenceTest, AsksForExactlyThePath) {
     writeFile(target, old);
     makeDirs(dir / "pft\\cat");
     std::string path = GetParam().path(dir);
-    std::unique_ptr<LookupFailure> failure;
-    if (GetParam().injected != ERROR_SUCCESS) failure.reset(new LookupFailure(path, GetParam().injected));
+    LookupFailure failure(path, GetParam().injected);
     PathStatus status = lookUpPath(path);
     EXPECT_EQ(static_cast<int>(GetParam().presence), static_cast<int>(status.presence)) << path;
     if (GetParam().injected != ERROR_SUCCESS) {
-        EXPECT_EQ(1, failure->failed());
+        EXPECT_EQ(1, failure.failed());
         EXPECT_EQ(GetParam().injected, status.error);
     }
 }
@@ -208,8 +206,7 @@ class UsableFolderTest : public Extract, public ::testing::WithParamInterface<Fo
 TEST_P(UsableFolderTest, OnlyAFullPathToAFolderThatIsThere) {
     writeFile(target, old);
     std::string directory = GetParam().directory(dir);
-    std::unique_ptr<LookupFailure> failure;
-    if (GetParam().injected != ERROR_SUCCESS) failure.reset(new LookupFailure(dir.path(), GetParam().injected));
+    LookupFailure failure(dir.path(), GetParam().injected);
     // A relative name must not be judged by where the updater happens to run.
     char previous[MAX_PATH] = {};
     GetCurrentDirectoryA(MAX_PATH, previous);

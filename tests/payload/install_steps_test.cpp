@@ -8,7 +8,6 @@
 
 #include <cstring>
 #include <functional>
-#include <memory>
 
 using namespace testing_support;
 
@@ -128,8 +127,7 @@ TEST_F(InstallSteps, FailingFileStopsThePerFileStepWhereItIs) {
         if (c.folderInPlace) makeDirs(at(tenth.target));
         if (c.present && !c.folderInPlace) writeFile(at(tenth.target), kOld);
         {
-            std::unique_ptr<LookupFailure> failure;
-            if (c.lookupError != ERROR_SUCCESS) failure.reset(new LookupFailure(tenth.target, c.lookupError));
+            LookupFailure failure(tenth.target, c.lookupError);
             EXPECT_FALSE(dlg.installDisplayFormats(proDir));
         }
         for (size_t i = 0; i < formats.count; ++i) {
@@ -140,7 +138,9 @@ TEST_F(InstallSteps, FailingFileStopsThePerFileStepWhereItIs) {
                 EXPECT_EQ(kOld, readFileOr(at(e.target))) << e.target;
             }
         }
-        if (!c.folderInPlace) EXPECT_EQ(c.present ? kOld : "<missing>", readFileOr(at(tenth.target)));
+        if (!c.folderInPlace) {
+            EXPECT_EQ(c.present ? kOld : "<missing>", readFileOr(at(tenth.target)));
+        }
     }
 }
 
@@ -227,13 +227,14 @@ TEST_F(ConfigCopy, CopyThatCouldNotBeMadeIsReported) {
         writeFile(directory + "\\confvisaut.txt", "authority formats\r\n");
         bool made = false;
         {
-            std::unique_ptr<LookupFailure> failure;
-            if (c.lookupError != ERROR_SUCCESS) failure.reset(new LookupFailure("\\confvis.txt", c.lookupError));
+            LookupFailure failure("\\confvis.txt", c.lookupError);
             made = dlg.migrateDisplayFormatConfig(directory);
         }
         EXPECT_FALSE(made);
         EXPECT_FALSE(exists(target)) << target.size();
-        if (c.lookupError == ERROR_SUCCESS) EXPECT_TRUE(exists(directory + "\\confvis.txt"));
+        if (c.lookupError == ERROR_SUCCESS) {
+            EXPECT_TRUE(exists(directory + "\\confvis.txt"));
+        }
         if (target.size() < 260) {
             EXPECT_EQ("authority formats\r\n", readFileOr(directory + "\\FormatosVisualizacaoAut.cfg"));
         }

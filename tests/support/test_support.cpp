@@ -232,7 +232,8 @@ struct InjectedLookupFailure {
 } g_lookupFailure;
 
 DWORD failingLookup(const char* path) {
-    if (std::string(path).find(g_lookupFailure.fragment) != std::string::npos) {
+    if (g_lookupFailure.error != ERROR_SUCCESS &&
+        std::string(path).find(g_lookupFailure.fragment) != std::string::npos) {
         ++g_lookupFailure.failed;
         SetLastError(g_lookupFailure.error);
         return INVALID_FILE_ATTRIBUTES;

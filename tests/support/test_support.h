@@ -96,8 +96,9 @@ private:
 // While alive, the updater's presence lookup of every path that contains
 // `fragment` fails with `error`, as Windows can fail it where a local disk
 // under Wine never does (access denied on a file pending deletion, a network
-// error on a shared folder); other paths are looked up as usual. Counts the
-// lookups it failed.
+// error on a shared folder); other paths are looked up as usual. With
+// ERROR_SUCCESS it fails nothing, so a table row can leave the lookup alone.
+// Counts the lookups it failed.
 class LookupFailure {
 public:
     LookupFailure(std::string fragment, DWORD error);

@@ -10,7 +10,6 @@
 #include <algorithm>
 #include <cstring>
 #include <functional>
-#include <memory>
 #include <set>
 
 using namespace testing_support;
@@ -425,11 +424,12 @@ TEST(UpdateRun, ComponentThatCannotBeLookedAtIsNotUpdated) {
 
         PressOutcome run;
         {
-            std::unique_ptr<LookupFailure> failure;
-            if (c.failingFragment) failure.reset(new LookupFailure(c.failingFragment, c.error));
+            LookupFailure failure(c.failingFragment ? c.failingFragment : "", c.error);
             CPatch_Veltris5v13Dlg dialog;
             run = pressUpdate(dialog);
-            if (failure) EXPECT_LT(0, failure->failed());
+            if (c.failingFragment) {
+                EXPECT_LT(0, failure.failed());
+            }
         }
         SetCurrentDirectoryA(started);
 
