@@ -1,6 +1,7 @@
 #include "payload/extract.h"
 
 #include "framework/handles.h"
+#include "payload/file_operations.h"
 
 #include <zlib.h>
 
@@ -19,17 +20,7 @@ bool protectedFromRecreation(const PathStatus& target) {
     return target.has(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM) && !target.folder();
 }
 
-bool closeHandle(HANDLE file) { return CloseHandle(file) != FALSE; }
-
-TargetCloser g_closeTarget = closeHandle;
-
 }  // namespace
-
-TargetCloser setTargetCloser(TargetCloser closer) {
-    TargetCloser previous = g_closeTarget;
-    g_closeTarget = closer ? closer : closeHandle;
-    return previous;
-}
 
 bool extractPayload(std::string targetPath, PayloadId payloadId, DWORD uncompressedSize, DWORD compressedSize) {
     return extractPayloadOver(targetPath, nullptr, payloadId, uncompressedSize, compressedSize);
@@ -57,14 +48,17 @@ bool extractPayloadOver(const std::string& targetPath, const PathStatus* target,
 
     if (targetPath.size() >= kMaxPathLength) return false;
     if (protectedFromRecreation(target ? *target : lookUpPath(targetPath))) return false;
+    const FileOperations& ops = fileOperations();
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    fw::FileHandle file(CreateFileA(targetPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    fw::FileHandle file(ops.create(targetPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
 
     DWORD written = 0;
-    if (!WriteFile(file.get(), buffer.get(), static_cast<DWORD>(produced), &written, nullptr) || written != produced)
+    if (!ops.write(file.get(), buffer.get(), static_cast<DWORD>(produced), &written, nullptr) || written != produced)
         return false;
-    // The file system may only report a failed write when the file is closed.
-    return g_closeTarget(file.release());
+    // The file counts as written only once it is on the disk: the caller goes
+    // on to delete the backup of what it replaced. The file system may report
+    // a failed write only at the flush or at the close.
+    return ops.flush(file.get()) && ops.close(file.release());
 }

@@ -16,11 +16,3 @@ bool extractPayload(std::string targetPath, PayloadId payloadId, DWORD uncompres
 // used instead of a second lookup of the path. Null: look it up here.
 bool extractPayloadOver(const std::string& targetPath, const PathStatus* target, PayloadId payloadId,
                         DWORD uncompressedSize, DWORD compressedSize);
-
-// Closes a completely written target and reports whether the close succeeded;
-// a false result makes the extraction fail. Replaceable so that a failing
-// close, which a real file system reports only rarely, can be exercised.
-// A closer must close the handle whatever it reports. Returns the previous
-// closer; null restores the plain CloseHandle.
-using TargetCloser = bool (*)(HANDLE file);
-TargetCloser setTargetCloser(TargetCloser closer);

@@ -5,6 +5,7 @@
 
 #include "payload/catalogue.h"
 #include "payload/extract.h"
+#include "payload/file_operations.h"
 
 namespace {
 
@@ -80,7 +81,8 @@ BOOL CPatch_Veltris5v13Dlg::installBulletinTemplate(std::string directory) {
 // existing file. Reports failure only when a copy that should have been made
 // (source there, target not) could not be made, so the caller can tell the
 // user; an existing target is kept in silence. A target of 260 characters or
-// more cannot be made on Windows, whatever Wine allows.
+// more cannot be made on Windows, whatever Wine allows, and a copy that cannot
+// be put on the disk is not made either.
 BOOL CPatch_Veltris5v13Dlg::migrateDisplayFormatConfig(std::string directory) {
     bool allMade = true;
     for (const ConfigCopy& copy : kConfigCopies) {
@@ -92,7 +94,11 @@ BOOL CPatch_Veltris5v13Dlg::migrateDisplayFormatConfig(std::string directory) {
             allMade = false;
             continue;
         }
-        if (CopyFileA(from.c_str(), to.c_str(), TRUE)) continue;
+        if (fileOperations().copy(from.c_str(), to.c_str(), TRUE)) {
+            // A copy still in the cache is not made yet: the backups go next.
+            if (!flushToDisk(to, source.attributes)) allMade = false;
+            continue;
+        }
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) allMade = false;
     }

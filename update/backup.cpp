@@ -2,6 +2,7 @@
 #include "app/Patch_Veltris5v13Dlg.h"
 
 #include "framework/message_box.h"
+#include "payload/file_operations.h"
 #include "payload/presence.h"
 #include "update/backup_tables.h"
 
@@ -25,61 +26,43 @@ const char kDeleteHeader[] =
 // Usually no backup is left from an earlier run, so the destination is only
 // looked at when the copy finds one there.
 bool copyOverwriting(const std::string& from, const std::string& to) {
+    const FileOperations& ops = fileOperations();
     if (to.size() >= kMaxPathLength) return false;
-    if (CopyFileA(from.c_str(), to.c_str(), TRUE)) return true;
+    if (ops.copy(from.c_str(), to.c_str(), TRUE)) return true;
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
     const PathStatus earlier = lookUpPath(to);
     if (!earlier.present() || earlier.has(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) return false;
-    return CopyFileA(from.c_str(), to.c_str(), FALSE) != FALSE;
-}
-
-// A virus scanner or the search indexer often opens a file that was just
-// written for a fraction of a second; a move onto it or a delete of it then
-// fails with a sharing violation or access denied. Those two failures get
-// about a second of second chances before the file is left to the user;
-// every other failure is final at once. `attempt` must leave the platform's
-// last error as the failing call set it.
-constexpr DWORD kSecondChancesFor = 1000;  // ms in all
-constexpr DWORD kSecondChancePause = 50;   // ms between two attempts
-
-bool worthASecondChance(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED; }
-
-template <typename Attempt>
-bool withSecondChances(Attempt attempt) {
-    if (attempt()) return true;
-    // The clock is read only once something has failed.
-    const ULONGLONG deadline = GetTickCount64() + kSecondChancesFor;
-    while (worthASecondChance(GetLastError()) && GetTickCount64() < deadline) {
-        Sleep(kSecondChancePause);
-        if (attempt()) return true;
-    }
-    return false;
+    return ops.copy(from.c_str(), to.c_str(), FALSE) != FALSE;
 }
 
 // One move that replaces the installed file, so a restore that fails leaves
 // the installed file with what it held and the backup under its own name; a
 // delete first would lose the file when the move then failed. Windows will
 // not replace a read-only file (Wine as root will), hence the test, and no
-// second chance: the attribute does not go away by itself.
+// second chance: the attribute does not go away by itself. A restore reported
+// done must survive a power cut, so each move is on the disk before the next.
 bool putBack(const std::string& backup, const std::string& installed) {
     if (lookUpPath(installed).has(FILE_ATTRIBUTE_READONLY)) return false;
-    return withSecondChances(
-        [&] { return MoveFileExA(backup.c_str(), installed.c_str(), MOVEFILE_REPLACE_EXISTING) != FALSE; });
+    return withSecondChances([&] {
+        return fileOperations().move(backup.c_str(), installed.c_str(),
+                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+    });
 }
 
 // A backup is the updater's own file, but the copy takes the attributes of
 // the product's file along; a read-only one would stay behind for the user
 // to delete, so when the delete is refused the attribute goes first.
 bool removeBackup(const std::string& backup) {
-    if (DeleteFileA(backup.c_str())) return true;
+    const FileOperations& ops = fileOperations();
+    if (ops.remove(backup.c_str())) return true;
     if (GetLastError() == ERROR_ACCESS_DENIED) {
         const PathStatus status = lookUpPath(backup);
         if (status.has(FILE_ATTRIBUTE_READONLY) &&
             !SetFileAttributesA(backup.c_str(), status.attributes & ~FILE_ATTRIBUTE_READONLY))
             return false;
     }
-    return withSecondChances([&] { return DeleteFileA(backup.c_str()) != FALSE; });
+    return withSecondChances([&] { return ops.remove(backup.c_str()) != FALSE; });
 }
 
 // A file that was not there before the update and is there now was written by
@@ -91,7 +74,7 @@ bool removeCreated(const std::string& path) {
     const PathStatus status = lookUpPath(path);
     if (status.missing() || status.folder()) return true;
     if (!status.present() || status.has(FILE_ATTRIBUTE_READONLY)) return false;
-    return withSecondChances([&] { return DeleteFileA(path.c_str()) != FALSE; });
+    return withSecondChances([&] { return fileOperations().remove(path.c_str()) != FALSE; });
 }
 
 void makeRoomForOne(std::vector<std::string>& paths) {
@@ -154,6 +137,14 @@ bool CPatch_Veltris5v13Dlg::backupFile(const std::string& installed, const std::
         makeRoomForOne(m_backupSet.backupPaths);
         makeRoomForOne(m_backupSet.installedPaths);
         if (!copyOverwriting(installed, backup)) return false;
+        // A backup is one only once it is on the disk: the update is about to
+        // overwrite the file it saves. One that cannot be put there is no
+        // backup, and goes as a failed copy leaves nothing behind. The copy
+        // has taken the installed file's attributes along.
+        if (!flushToDisk(backup, status.attributes)) {
+            removeBackup(backup);
+            return false;
+        }
         m_backupSet.backupPaths.push_back(std::move(backupPath));
         m_backupSet.installedPaths.push_back(std::move(installedPath));
         return true;

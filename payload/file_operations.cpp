@@ -1,0 +1,36 @@
+#include "payload/file_operations.h"
+
+#include "framework/handles.h"
+
+namespace {
+
+FileOperations g_operations = {CopyFileA, CreateFileA, WriteFile, FlushFileBuffers, CloseHandle, MoveFileExA,
+                               DeleteFileA};
+
+}  // namespace
+
+const FileOperations& fileOperations() { return g_operations; }
+
+FileOperations setFileOperations(const FileOperations& operations) {
+    const FileOperations previous = g_operations;
+    g_operations = operations;
+    return previous;
+}
+
+bool flushToDisk(const std::string& path, DWORD attributes) {
+    const FileOperations& ops = g_operations;
+    const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    if (readOnly && !SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) return false;
+    fw::FileHandle file;
+    // Shared as widely as possible: a scanner that has just opened the fresh
+    // file must not make the flush fail.
+    withSecondChances([&] {
+        file.reset(ops.create(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+        return file.valid();
+    });
+    const bool flushed = file && ops.flush(file.get()) && ops.close(file.release());
+    file.reset();
+    const bool restored = !readOnly || SetFileAttributesA(path.c_str(), attributes);
+    return flushed && restored;
+}
