@@ -208,6 +208,8 @@ const char* CPatch_Veltris5v13Dlg::runSequence(const UpdateSequence& sequence) {
 
     deleteBackups();
 
+    // Unlike the files, the values are not forced to the disk: a version that
+    // a power cut takes away only offers this update again, which is harmless.
     const char* key = componentInfo(sequence.kind).registryKey;
     bool recorded = false;
     for (size_t i = 0; i < sequence.valueCount; ++i) {
