@@ -4,9 +4,11 @@
 //                                              the first <components> of professional, public,
 //                                              administration (1..3), timed from "Actualizar" to the
 //                                              report box
-//   bench_update floor <root>                  the unavoidable work alone on the same installation:
-//                                              copy every existing target to its backup, inflate and
-//                                              write every payload, delete the backups
+//   bench_update floor <root> [unflushed]      the unavoidable work alone on the same installation:
+//                                              back up what the update backs up, inflate and
+//                                              write every payload, delete the backups; each backup
+//                                              and each written file put on the disk as the updater
+//                                              does, unless "unflushed"
 //   bench_update startup <updater.exe>         time from process start to the dialog being ready
 //
 // Each prints one line "<what> <milliseconds> ms peak <bytes>" with the
@@ -17,6 +19,7 @@
 #include "payload/catalogue.h"
 #include "survey/components.h"
 #include "tools/demo/installation_layout.h"
+#include "update/backup_tables.h"
 
 #include <psapi.h>
 #include <windows.h>
@@ -81,11 +84,25 @@ int update(int components) {
     return 0;
 }
 
+// Durability costs the disk's round trips; the floor pays them as the updater
+// does, one flush per backup and one per file written.
+bool flushed = true;
+
+bool flushWritten(HANDLE file) { return !flushed || FlushFileBuffers(file); }
+
+bool flushCopy(const std::string& path) {
+    if (!flushed) return true;
+    fw::FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file && FlushFileBuffers(file.get()) && file.close();
+}
+
 bool writeAll(const std::string& path, const Bytef* data, DWORD size) {
     fw::FileHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
-    return file && WriteFile(file.get(), data, size, &written, nullptr) && written == size && file.close();
+    return file && WriteFile(file.get(), data, size, &written, nullptr) && written == size &&
+           flushWritten(file.get()) && file.close();
 }
 
 int floor(const std::string& root) {
@@ -93,11 +110,15 @@ int floor(const std::string& root) {
     std::vector<std::string> backups;
     for (const ComponentLayout& layout : installationLayout()) {
         std::string dir = componentDirectory(root, layout);
-        for (InstallStep step : layout.steps) {
-            for (const CatalogueEntry& e : entriesOf(step)) {
-                std::string target = dir + e.target;
-                std::string backup = target + "_bench";
-                if (CopyFileA(target.c_str(), backup.c_str(), FALSE)) backups.push_back(backup);
+        // The same backups as the update makes: every file of the
+        // component's backup table that is there.
+        for (const BackupEntry& entry : backupTableOf(layout.kind)) {
+            std::string backup = dir + entry.backup;
+            if (!CopyFileA((dir + entry.installed).c_str(), backup.c_str(), FALSE)) continue;
+            backups.push_back(backup);
+            if (!flushCopy(backup)) {
+                std::printf("floor: could not flush %s\n", backup.c_str());
+                return 1;
             }
         }
         for (InstallStep step : layout.steps) {
@@ -172,8 +193,11 @@ int startup(const std::string& updater) {
 int main(int argc, char** argv) {
     std::string mode = argc > 1 ? argv[1] : "";
     if (mode == "update" && argc == 3) return update(std::atoi(argv[2]));
-    if (mode == "floor" && argc == 3) return floor(argv[2]);
+    if (mode == "floor" && (argc == 3 || (argc == 4 && std::string(argv[3]) == "unflushed"))) {
+        flushed = argc == 3;
+        return floor(argv[2]);
+    }
     if (mode == "startup" && argc == 3) return startup(argv[2]);
-    std::fprintf(stderr, "usage: bench_update update <1-3> | floor <root> | startup <updater.exe>\n");
+    std::fprintf(stderr, "usage: bench_update update <1-3> | floor <root> [unflushed] | startup <updater.exe>\n");
     return 2;
 }
