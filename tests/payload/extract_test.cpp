@@ -109,23 +109,15 @@ TEST_F(Extract, PathsOf260CharactersOrMoreFail) {
 // The file system can report a failed write only when the written file is
 // flushed to the disk or closed (a network share or a full disk that learns
 // of it late); the file is then not good, and the extraction says so.
-BOOL WINAPI flushAndFail(HANDLE file) {
-    FlushFileBuffers(file);
-    SetLastError(ERROR_DISK_FULL);
-    return FALSE;
-}
-BOOL WINAPI closeAndFail(HANDLE file) {
-    CloseHandle(file);
-    SetLastError(ERROR_NETNAME_DELETED);
-    return FALSE;
-}
+BOOL WINAPI failToFlush(HANDLE) { return SetLastError(ERROR_DISK_FULL), FALSE; }
+BOOL WINAPI closeAndFail(HANDLE file) { return CloseHandle(file), SetLastError(ERROR_NETNAME_DELETED), FALSE; }
 
 TEST_F(Extract, WriteThatFailsAtTheFlushOrTheCloseFailsTheExtraction) {
     for (bool atClose : {false, true}) {
         SCOPED_TRACE(atClose ? "close" : "flush");
         writeFile(target, old);
         FileOperations failing = fileOperations();
-        (atClose ? failing.close : failing.flush) = atClose ? closeAndFail : flushAndFail;
+        (atClose ? failing.close : failing.flush) = atClose ? closeAndFail : failToFlush;
         const FileOperations previous = setFileOperations(failing);
         bool result = extractPayload(target, kId, kSize, kStored);
         setFileOperations(previous);
