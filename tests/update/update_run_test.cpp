@@ -699,7 +699,7 @@ TEST(UpdateRun, EveryBackupAndEveryWrittenFileIsOnTheDiskBeforeTheUpdateReliesOn
         ComponentKind kind;
         const char* readOnly;
         const char* hidden;        // cannot be recreated: its step fails and the restore runs
-        const char* failingFlush;  // a backup or a configuration copy
+        const char* failingFlush;
         const char* report;
     };
     const char kBulletins[] = "Erro na actualização dos modelos de boletins. O processo não foi concluído com sucesso.";
@@ -707,6 +707,8 @@ TEST(UpdateRun, EveryBackupAndEveryWrittenFileIsOnTheDiskBeforeTheUpdateReliesOn
         {ComponentKind::professional, "\\pft\\cat\\resumo\\isbd.pft", nullptr, nullptr, kProfessionalDone},
         {ComponentKind::professional, nullptr, "\\Modelos\\boletim_cdu.xml", nullptr, kBulletins},
         {ComponentKind::professional, nullptr, nullptr, "\\pft\\pac\\isbd_back.pft", kBackupFailure},
+        {ComponentKind::professional, nullptr, nullptr, "\\pft\\pac\\resumo.pft",
+         "Erro na actualização dos ficheiros de visualização. O processo não foi concluído com sucesso."},
         {ComponentKind::publicComponent, "\\confvis.txt", nullptr, nullptr, kPublicDone},
         {ComponentKind::publicComponent, nullptr, "\\Modelos\\boletim_cdu.xml", nullptr, kBulletins},
         {ComponentKind::publicComponent, nullptr, nullptr, "FormatosVisualizacaoAut.cfg", kPublicDone},
