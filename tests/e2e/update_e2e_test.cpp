@@ -19,7 +19,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
-#include <memory>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -389,11 +389,8 @@ class UpdateOf : public WholeUpdate, public testing::WithParamInterface<UpdateCa
 
 TEST_P(UpdateOf, ReportsSuccessAndLeavesEveryFileAndValueAsTheReleaseHasThem) {
     const UpdateCase& c = GetParam();
-    std::unique_ptr<testing_support::NetworkShare> share;
-    if (c.onShare) {
-        share.reset(new testing_support::NetworkShare);
-        ASSERT_FALSE(share->path().empty()) << "no share can be made here";
-    }
+    std::optional<testing_support::NetworkShare> share;
+    if (c.onShare) { ASSERT_FALSE(share.emplace().path().empty()) << "no share can be made here"; }
     ProductInstallation installation(share ? share->path() + "\\VELTRIS5" : scratchRoot(), c.installed, c.existing);
     ASSERT_FALSE(HasFatalFailure()) << "cannot lay out the installation";
     updateAndCheck(installation, c.installed, c.unticked);
