@@ -181,6 +181,29 @@ TEST_F(UpdaterScenario, SecondCopySaysAnUpdateIsOpenAndEndsWithoutReading) {
     ReleaseMutex(held.get());
 }
 
+// Two real copies: the first keeps the lock while its dialog waits for the
+// user, so a second started beside it is refused and ends by itself, and the
+// first then updates as if the second had never been started.
+TEST_F(UpdaterScenario, SecondCopyBesideAnOpenOneIsRefusedAndTheFirstStillUpdates) {
+    registerComponent(kProfessionalKey, "1.6.05", installDir("prof"), "Isis-Access");
+    e2e::UpdaterSession first;
+    ASSERT_TRUE(first.runStartup().dialogOpen) << first.error();
+
+    e2e::StartupOutcome outcome = start().runStartup();
+    ASSERT_EQ(1u, outcome.boxes.size()) << testing::PrintToString(outcome.boxes);
+    EXPECT_EQ(kAlreadyOpen, outcome.boxes[0].text);
+    EXPECT_FALSE(outcome.dialogOpen);
+    expectEndsByItself();
+
+    ASSERT_TRUE(first.pressActualizar()) << "the run did not begin";
+    e2e::UpdateRunOutcome run = first.awaitReport(60000);
+    ASSERT_TRUE(run.reportShown) << "ended " << run.ended << ", timed out " << run.timedOut;
+    EXPECT_EQ("Componente Profissional:\nActualização à componente profissional executada com sucesso.",
+              run.report.text);
+    EXPECT_TRUE(first.waitForExit());
+    EXPECT_EQ("1.6.08 (type 2)", productRegistry()[std::string(kProfessionalKey) + "\\Versao"]);  // REG_EXPAND_SZ
+}
+
 // A copy that was ended while it held the lock left it abandoned: free.
 TEST_F(UpdaterScenario, LockLeftByAnEndedCopyIsFree) {
     registerComponent(kProfessionalKey, "1.6.05", installDir("prof"), "Isis-Access");

@@ -19,6 +19,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -359,6 +360,7 @@ struct UpdateCase {
     PerComponent installed;
     PerComponent unticked;  // rows the user unticks before pressing "Actualizar"
     std::vector<ProductInstallation::KeptFile> existing;  // configuration copies already there
+    bool onShare = false;  // installed below \\server\share: the product kept on a file server
 };
 
 void PrintTo(const UpdateCase& c, std::ostream* os) { *os << c.name; }
@@ -379,6 +381,7 @@ std::vector<UpdateCase> updateCases() {
          {true, true, true},
          {true, false, true},
          {{kPublic, "\\FormatosVisualizacao.cfg"}}},
+        {"ProfessionalOnANetworkShare", {true, false, false}, {}, {}, true},
     };
 }
 
@@ -386,9 +389,12 @@ class UpdateOf : public WholeUpdate, public testing::WithParamInterface<UpdateCa
 
 TEST_P(UpdateOf, ReportsSuccessAndLeavesEveryFileAndValueAsTheReleaseHasThem) {
     const UpdateCase& c = GetParam();
-    ProductInstallation installation(scratchRoot(), c.installed, c.existing);
+    std::optional<testing_support::NetworkShare> share;
+    if (c.onShare) { ASSERT_FALSE(share.emplace().path().empty()) << "no share can be made here"; }
+    ProductInstallation installation(share ? share->path() + "\\VELTRIS5" : scratchRoot(), c.installed, c.existing);
     ASSERT_FALSE(HasFatalFailure()) << "cannot lay out the installation";
     updateAndCheck(installation, c.installed, c.unticked);
+    endUpdater();  // before the share goes
 }
 
 INSTANTIATE_TEST_SUITE_P(E2e, UpdateOf, testing::ValuesIn(updateCases()),

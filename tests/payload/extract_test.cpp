@@ -235,7 +235,13 @@ INSTANTIATE_TEST_SUITE_P(
         FolderCase{"Empty", [](const ScratchDir&) { return std::string(); }, false},
         FolderCase{"AccessDenied", [](const ScratchDir& d) { return d.path() + "\\"; }, false, ERROR_ACCESS_DENIED},
         FolderCase{"ShareUnreachable", [](const ScratchDir& d) { return d.path() + "\\"; }, false,
-                   ERROR_BAD_NETPATH}),
+                   ERROR_BAD_NETPATH},
+        FolderCase{"ShareReachable",
+                   [](const ScratchDir&) {
+                       static NetworkShare share;  // \\server\share\, for the life of this program
+                       return share.path() + "\\";
+                   },
+                   true}),
     [](const ::testing::TestParamInfo<FolderCase>& info) { return std::string(info.param.name); });
 
 }  // namespace

@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 #include <zlib.h>
 
+#include <algorithm>
 #include <memory>
 
 namespace testing_support {
@@ -91,6 +92,31 @@ ScratchDir::ScratchDir() {
 ScratchDir::~ScratchDir() { removeTree(path_); }
 
 std::string ScratchDir::operator/(const std::string& relative) const { return path_ + "\\" + relative; }
+
+NetworkShare::NetworkShare() {
+    // Wine names the Unix side of C:\ as <prefix>/dosdevices/c:/; the Unix
+    // root is drive Z:.
+    using UnixName = char*(CDECL*)(const WCHAR*);
+    auto unixName = reinterpret_cast<UnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
+    char* drive = unixName ? unixName(L"C:\\") : nullptr;
+    if (!drive) return;
+    std::string devices = drive;
+    HeapFree(GetProcessHeap(), 0, drive);
+    const size_t end = devices.rfind("/dosdevices/");
+    if (end == std::string::npos) return;
+    folder_ = "Z:" + devices.substr(0, end) + "/dosdevices/unc/servidor/partilha";
+    std::replace(folder_.begin(), folder_.end(), '/', '\\');
+    removeTree(folder_);
+    makeDirs(folder_);
+    path_ = "\\\\servidor\\partilha";
+}
+
+NetworkShare::~NetworkShare() {
+    if (folder_.empty()) return;
+    removeTree(folder_);
+    RemoveDirectoryA(folder_.substr(0, folder_.rfind('\\')).c_str());  // unc\servidor, when nothing else is there
+}
 
 void removeTree(const std::string& path) {
     DWORD attributes = GetFileAttributesA(path.c_str());

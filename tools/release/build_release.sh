@@ -15,9 +15,10 @@
 #     signature and that the signed file is the unsigned build plus the
 #     signature, and prints its SHA-256.
 #
-# The finished executable is build/release/Patch_Veltris5v13.exe; the last
-# line of output is its full path. build/Patch_Veltris5v13.exe stays the
-# unsigned, reproducible build.
+# The finished executable is build/release/Patch_Veltris5v13.exe (one left
+# there by an earlier run is removed first); the last line of output is its
+# full path. build/Patch_Veltris5v13.exe stays the unsigned, reproducible
+# build.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 name=Patch_Veltris5v13.exe
@@ -41,6 +42,14 @@ while [ $# -gt 0 ]; do
   esac
 done
 [ -n "$files" ] || usage
+
+# The updater of an earlier run goes at once, so that a run that stops (bad
+# files, failed tests, a signature that fails) leaves none behind that could
+# be taken for its own.
+out_dir="$here/build/release"
+out="$out_dir/$name"
+rm -f "$out"
+
 [ -d "$files" ] || fail "$files is not a folder"
 files=$(cd "$files" && pwd)
 [ -z "$timestamp" ] || [ -n "$pfx" ] || fail "--timestamp needs --sign"
@@ -90,10 +99,7 @@ if [ "$tests" = 1 ]; then
   "$here/tools/run_tests.sh" || fail "the tests failed; the updater was not signed"
 fi
 
-out_dir="$here/build/release"
-out="$out_dir/$name"
 mkdir -p "$out_dir"
-rm -f "$out"
 
 if [ -z "$pfx" ]; then
   cp "$unsigned" "$out"

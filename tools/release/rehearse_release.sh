@@ -7,6 +7,7 @@
 # file that is not the unsigned build; it must then make a signed updater
 # whose catalogue changed in exactly the two files' rows, and that updater,
 # run under Wine, must install the new files into a demo installation.
+# Last, a release whose tests fail must stop unsigned and leave no updater.
 set -euo pipefail
 here=$(cd "$(dirname "$0")/../.." && pwd)
 # The updater runs on a display: a virtual one unless there is one already
@@ -103,12 +104,12 @@ refuse "a library that is no PE32 DLL" "ravdb.dll must be a PE32 x86 DLL" "$fold
 RELEASE_PFX_PASSWORD=wrong refuse "a wrong PFX password" "cannot open $work/self.pfx" "$files" --sign "$work/self.pfx"
 (unset RELEASE_PFX_PASSWORD; refuse "no PFX password" "set RELEASE_PFX_PASSWORD" "$files" --sign "$work/self.pfx")
 
-# These get as far as signing (the first run builds the updater) and must
-# fail there, leaving no finished executable.
+# These get past the checks (the first run builds the updater) and must fail
+# later, leaving no finished executable.
 finished="$src/build/release/Patch_Veltris5v13.exe"
 signing_fails() {  # <case> <expected message> [build_release options]
   local what="$1" message="$2" out status=0; shift 2
-  out=$(build_release "$files" --no-tests "$@" 2>&1) || status=$?
+  out=$(build_release "$files" "$@" 2>&1) || status=$?
   [ "$status" != 0 ] || fail "$what: the command succeeded"$'\n'"$out"
   no_leftovers "$what"
   grep -qF -- "$message" <<<"$out" || fail "$what: no message \"$message\""$'\n'"$out"
@@ -117,8 +118,8 @@ signing_fails() {  # <case> <expected message> [build_release options]
 }
 step "signing failures (the first builds the updater)"
 signing_fails "a timestamp server that does not answer" "the timestamp server http://127.0.0.1:9/ did not give" \
-  --sign "$work/self.pfx" --timestamp http://127.0.0.1:9/
-signing_fails "a certificate no trusted root vouches for" "does not verify" --sign "$work/issued.pfx"
+  --no-tests --sign "$work/self.pfx" --timestamp http://127.0.0.1:9/
+signing_fails "a certificate no trusted root vouches for" "does not verify" --no-tests --sign "$work/issued.pfx"
 # An osslsigncode that signs a file other than the build it is given: the
 # signature is good, the file is not the unsigned build.
 mkdir -p "$work/shim"
@@ -139,7 +140,7 @@ exec "$(command -v osslsigncode)" "\$@"
 EOF
 chmod +x "$work/shim/osslsigncode"
 PATH="$work/shim:$PATH" signing_fails "a signed file that is not the build" \
-  "the signed updater is not the unsigned build plus a signature" --sign "$work/self.pfx"
+  "the signed updater is not the unsigned build plus a signature" --no-tests --sign "$work/self.pfx"
 
 step "the release"
 # osslsigncode and openssl as they are, but each records its command line:
@@ -231,4 +232,13 @@ installed="$work/wine/drive_c/VELTRIS5/Profissional"
 cmp "$files/3005.exe" "$installed/quorra.exe" || fail "quorra.exe on disk is not the grown file"
 cmp "$files/ravdb.dll" "$installed/ravdb.dll" || fail "ravdb.dll on disk is not the replaced library"
 echo "installed: $(tr -d '\r' <"$work/verify-demo.log" | tail -1); quorra.exe ($(stat -c %s "$installed/quorra.exe") bytes) and ravdb.dll ($(stat -c %s "$installed/ravdb.dll") bytes) are the new files"
+
+# Tests that fail stop the release before signing, and the signed updater
+# made above goes at the start, so it cannot be taken for this release. The
+# copy's tools/run_tests.sh is a stand-in that records its run and fails.
+step "a release whose tests fail"
+[ -e "$finished" ] || fail "no signed updater left by the release above"
+printf '#!/usr/bin/env bash\ntouch "%s"\nexit 1\n' "$work/tests-ran" >"$src/tools/run_tests.sh"
+signing_fails "tests that fail" "the tests failed; the updater was not signed" --sign "$work/self.pfx"
+[ -e "$work/tests-ran" ] || fail "the release did not run tools/run_tests.sh"
 echo "release rehearsal: OK in $((SECONDS - started)) s"
