@@ -1,6 +1,7 @@
 #include "payload/file_operations.h"
 
 #include "framework/handles.h"
+#include "payload/presence.h"
 
 namespace {
 
@@ -33,4 +34,16 @@ bool flushToDisk(const std::string& path, DWORD attributes) {
     file.reset();
     const bool restored = !readOnly || SetFileAttributesA(path.c_str(), attributes);
     return flushed && restored;
+}
+
+bool removeOwnCopy(const std::string& path) {
+    const FileOperations& ops = g_operations;
+    if (ops.remove(path.c_str())) return true;
+    if (GetLastError() == ERROR_ACCESS_DENIED) {
+        const PathStatus status = lookUpPath(path);
+        if (status.has(FILE_ATTRIBUTE_READONLY) &&
+            !SetFileAttributesA(path.c_str(), status.attributes & ~FILE_ATTRIBUTE_READONLY))
+            return false;
+    }
+    return withSecondChances([&] { return ops.remove(path.c_str()) != FALSE; });
 }

@@ -32,6 +32,12 @@ FileOperations setFileOperations(const FileOperations& operations);
 // for it and put back, and the file keeps exactly the attributes it had.
 bool flushToDisk(const std::string& path, DWORD attributes);
 
+// Deletes a copy the update made itself (a backup, a configuration copy). The
+// copy took the attributes of its source along; a read-only one would stay
+// behind for the user to delete, so when the delete is refused the attribute
+// goes first.
+bool removeOwnCopy(const std::string& path);
+
 // A virus scanner or the search indexer often opens a file that was just
 // written for a fraction of a second; an open, a move or a delete then fails
 // with a sharing violation or access denied. Those two failures get about a

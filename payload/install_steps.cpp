@@ -96,7 +96,12 @@ BOOL CPatch_Veltris5v13Dlg::migrateDisplayFormatConfig(std::string directory) {
         }
         if (fileOperations().copy(from.c_str(), to.c_str(), TRUE)) {
             // A copy still in the cache is not made yet: the backups go next.
-            if (!flushToDisk(to, source.attributes)) allMade = false;
+            // One that cannot be put on the disk goes, so the next update
+            // makes it again rather than keep what a power cut may zero.
+            if (!flushToDisk(to, source.attributes)) {
+                removeOwnCopy(to);
+                allMade = false;
+            }
             continue;
         }
         const DWORD error = GetLastError();

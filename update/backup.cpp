@@ -50,21 +50,6 @@ bool putBack(const std::string& backup, const std::string& installed) {
     });
 }
 
-// A backup is the updater's own file, but the copy takes the attributes of
-// the product's file along; a read-only one would stay behind for the user
-// to delete, so when the delete is refused the attribute goes first.
-bool removeBackup(const std::string& backup) {
-    const FileOperations& ops = fileOperations();
-    if (ops.remove(backup.c_str())) return true;
-    if (GetLastError() == ERROR_ACCESS_DENIED) {
-        const PathStatus status = lookUpPath(backup);
-        if (status.has(FILE_ATTRIBUTE_READONLY) &&
-            !SetFileAttributesA(backup.c_str(), status.attributes & ~FILE_ATTRIBUTE_READONLY))
-            return false;
-    }
-    return withSecondChances([&] { return ops.remove(backup.c_str()) != FALSE; });
-}
-
 // A file that was not there before the update and is there now was written by
 // the failed update (a companion, a manifest, a program of the administration
 // module), whole or truncated; it goes again. A folder there is nobody's
@@ -142,7 +127,7 @@ bool CPatch_Veltris5v13Dlg::backupFile(const std::string& installed, const std::
         // backup, and goes as a failed copy leaves nothing behind. The copy
         // has taken the installed file's attributes along.
         if (!flushToDisk(backup, status.attributes)) {
-            removeBackup(backup);
+            removeOwnCopy(backup);
             return false;
         }
         m_backupSet.backupPaths.push_back(std::move(backupPath));
@@ -200,6 +185,6 @@ void CPatch_Veltris5v13Dlg::restoreBackups() {
 void CPatch_Veltris5v13Dlg::deleteBackups() {
     ManualWork work(kDeleteHeader);
     for (const std::string& backup : m_backupSet.backupPaths)
-        if (!removeBackup(backup)) work.add(backup);
+        if (!removeOwnCopy(backup)) work.add(backup);
     work.show();
 }
