@@ -150,44 +150,46 @@ private:
 };
 RegistryWriteSpy* RegistryWriteSpy::instance_ = nullptr;
 
-// Every file operation of an update in the order it reached the file system,
-// each passed on to Windows. Like Windows, and unlike Wine run as root, it
-// will not open a read-only file for writing.
+// The file operations of an update that a power cut could catch, in the
+// order they reached the file system, each passed on to Windows. Like
+// Windows, and unlike Wine run as root, it will not open a read-only file for
+// writing; a flush of a path containing `failingFlush` fails, as on a failing
+// disk. Writes and closes need no record: a handle is flushed or it is not.
 class FileOperationLog {
 public:
-    enum class Kind { copy, create, write, flush, close, move, remove };
-    // The path is a copy's or a move's destination, or the file a handle was
-    // opened on; the flags are a create's disposition or a move's flags.
+    enum class Kind { copy, create, flush, move, remove };
+    // A copy's or a move's destination, or the file a handle was opened on;
+    // a create's disposition or a move's flags.
     struct Entry { Kind kind; std::string path; DWORD flags; };
     std::vector<Entry> entries;
-    std::string failingFlush;  // a flush of a path containing this fails, as on a failing disk
+    std::string failingFlush;
 
-    FileOperationLog() : real_(setFileOperations({copy, create, write, flush, close, move, remove})) { log_ = this; }
-    ~FileOperationLog() { setFileOperations(real_); }
-    size_t count(Kind kind, DWORD flags = 0) const {
-        return std::count_if(entries.begin(), entries.end(),
-                             [&](const Entry& e) { return e.kind == kind && (!flags || e.flags == flags); });
+    FileOperationLog() : real_(fileOperations()) {
+        log_ = this;
+        setFileOperations({copy, create, real_.write, flush, real_.close, move, remove});
     }
+    ~FileOperationLog() { setFileOperations(real_); }
 
-    // What a power cut at any moment could cost: a copy or a written file
-    // not on the disk before the update goes on to anything else, a backup
-    // deleted before the last flush, a restoring move not written through.
+    // A copied or replaced file not flushed before the update goes on to
+    // another, a flush after a component's backups began to go (the next
+    // component starts with a backup copy), a restoring move not written
+    // through.
     std::vector<std::string> brokenRules() const {
         std::vector<std::string> broken;
-        std::set<std::string> notOnDisk;
-        size_t lastFlush = 0;
-        for (size_t i = 0; i < entries.size(); ++i) {
-            const Entry& e = entries[i];
-            if (!notOnDisk.empty() && (e.kind == Kind::close || !notOnDisk.count(e.path)))
-                broken.push_back("not on disk: " + *notOnDisk.begin()), notOnDisk.clear();
-            if (e.kind == Kind::copy || e.kind == Kind::write) notOnDisk.insert(e.path);
-            if (e.kind == Kind::flush) notOnDisk.erase(e.path), lastFlush = i;
+        std::string notOnDisk, deletedBackup;
+        for (const Entry& e : entries) {
+            if (!notOnDisk.empty() && e.path != notOnDisk)
+                broken.push_back("not on disk: " + notOnDisk), notOnDisk.clear();
+            if (e.kind == Kind::copy || (e.kind == Kind::create && e.flags == CREATE_ALWAYS)) notOnDisk = e.path;
+            const bool backup = e.path.find("_back") != std::string::npos;
+            if (e.kind == Kind::copy && backup) deletedBackup.clear();
+            if (e.kind == Kind::remove && backup) deletedBackup = e.path;
+            if (e.kind == Kind::flush && !deletedBackup.empty())
+                broken.push_back("backup deleted before the last flush: " + deletedBackup);
+            if (e.kind == Kind::flush) notOnDisk.clear();
             if (e.kind == Kind::move && !(e.flags & MOVEFILE_WRITE_THROUGH)) broken.push_back("moved: " + e.path);
         }
-        for (const std::string& p : notOnDisk) broken.push_back("never on disk: " + p);
-        for (size_t i = 0; i < lastFlush; ++i)
-            if (entries[i].kind == Kind::remove && entries[i].path.find("_back") != std::string::npos)
-                broken.push_back("backup deleted before the last flush: " + entries[i].path);
+        if (!notOnDisk.empty()) broken.push_back("never on disk: " + notOnDisk);
         return broken;
     }
 
@@ -196,7 +198,6 @@ private:
     FileOperations real_;
     std::map<HANDLE, std::string> open_;
 
-    // Before the call, or after one that succeeded: the call's error stands.
     static void note(Kind kind, const std::string& path, DWORD flags = 0) {
         log_->entries.push_back({kind, path, flags});
     }
@@ -214,19 +215,12 @@ private:
         if (file != INVALID_HANDLE_VALUE) log_->open_[file] = path, note(Kind::create, path, disposition);
         return file;
     }
-    static BOOL WINAPI write(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
-        return note(Kind::write, log_->open_[file]), log_->real_.write(file, data, size, written, overlapped);
-    }
     static BOOL WINAPI flush(HANDLE file) {
-        note(Kind::flush, log_->open_[file]);
-        if (!log_->failingFlush.empty() && log_->open_[file].find(log_->failingFlush) != std::string::npos)
+        const std::string path = log_->open_[file];
+        note(Kind::flush, path);
+        if (!log_->failingFlush.empty() && path.find(log_->failingFlush) != std::string::npos)
             return SetLastError(ERROR_IO_DEVICE), FALSE;
         return log_->real_.flush(file);
-    }
-    static BOOL WINAPI close(HANDLE file) {
-        note(Kind::close, log_->open_[file]);
-        log_->open_.erase(file);
-        return log_->real_.close(file);
     }
     static BOOL WINAPI move(LPCSTR from, LPCSTR to, DWORD how) {
         return note(Kind::move, to, how), log_->real_.move(from, to, how);
@@ -261,11 +255,23 @@ TEST(UpdateRun, ReportsEachCombinationOfTickedComponents) {
         setRegistryValue(kAdministrationKey, "Versao", ticked[2] ? kOldVersion : kTarget);
         setRegistryValue(kAdministrationKey, "InstallDir", administration.dir);
         setRegistryValue(kAdministrationKey, "SGDB", "Isis_Access");
+        // Read-only files, whose copies (a backup, a configuration copy) are
+        // read-only too: put on the disk all the same, and left read-only.
+        professional.add("\\confvisaut.txt");
+        setAttributes(professional / "\\confvisaut.txt", FILE_ATTRIBUTE_READONLY);
+        setAttributes(professional / "\\pft\\cat\\resumo\\isbd.pft", FILE_ATTRIBUTE_READONLY);
 
         CPatch_Veltris5v13Dlg dialog;
         RegistryWriteSpy spy;
         ASSERT_TRUE(spy.installed()) << "no import of RegSetValueExA to stand in for";
+        FileOperationLog log;
         PressOutcome run = pressUpdate(dialog);
+        EXPECT_EQ(std::vector<std::string>{}, log.brokenRules());
+        if (ticked[0]) {
+            const std::string copy = professional / "\\FormatosVisualizacaoAut.cfg";
+            EXPECT_EQ(oldContent("\\confvisaut.txt"), readFileOr(copy));
+            EXPECT_TRUE(GetFileAttributesA(copy.c_str()) & FILE_ATTRIBUTE_READONLY);
+        }
 
         std::string expected;
         int range = 0;
@@ -316,13 +322,15 @@ TEST(UpdateRun, ReportsEachCombinationOfTickedComponents) {
 
 // A step that fails at each position of each sequence. The file is hidden:
 // it can be copied and moved over, but not recreated, so the step fails and
-// the restore puts everything back.
+// the restore puts everything back, each file moved back written through. A
+// backup or a written file that cannot be put on the disk fails the same way.
 TEST(UpdateRun, FailedStepRestoresTheComponentAndReportsThatStep) {
     struct Case {
         ComponentKind kind;
         const char* hidden;
         const char* failure;
         int position;
+        const char* failingFlush = nullptr;
     };
     const Case cases[] = {
         {ComponentKind::professional, "nimbodbc.dll",
@@ -353,19 +361,26 @@ TEST(UpdateRun, FailedStepRestoresTheComponentAndReportsThatStep) {
          "Erro na actualização dos modelos de boletins. O processo não foi concluído com sucesso.", 30},
         {ComponentKind::administration, "gestiro.exe", "Erro na actualização do Módulo de Administração.", 10},
         {ComponentKind::administration, "QV5Server.exe", "Erro na actualização do Módulo de Administração.", 20},
+        {ComponentKind::professional, nullptr, kBackupFailure, 0, "\\pft\\pac\\isbd_back.pft"},
+        {ComponentKind::professional, nullptr,
+         "Erro na actualização dos ficheiros de visualização. O processo não foi concluído com sucesso.", 90,
+         "\\pft\\pac\\resumo.pft"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.hidden);
+        SCOPED_TRACE(c.hidden ? c.hidden : c.failingFlush);
         const ComponentFacts& facts = kFacts[static_cast<int>(c.kind)];
         CleanRegistry registry;
         Installation inst(c.kind);
         // The configuration copy must not run after a failed step.
         inst.add("\\confvis.txt");
         registerAt(c.kind, kOldVersion, inst.dir);
-        setAttributes(inst / c.hidden, FILE_ATTRIBUTE_HIDDEN);
+        if (c.hidden) setAttributes(inst / c.hidden, FILE_ATTRIBUTE_HIDDEN);
 
         CPatch_Veltris5v13Dlg dialog;
+        FileOperationLog log;
+        log.failingFlush = c.failingFlush ? c.failingFlush : "";
         PressOutcome run = pressUpdate(dialog);
+        EXPECT_EQ(std::vector<std::string>{}, log.brokenRules());
 
         expectReport(run, std::string(facts.header) + c.failure);
         EXPECT_TRUE(run.textsBeforeReport().empty());
@@ -374,7 +389,7 @@ TEST(UpdateRun, FailedStepRestoresTheComponentAndReportsThatStep) {
         expectUntouched(inst);
         EXPECT_FALSE(exists(inst / "\\FormatosVisualizacao.cfg"));
         expectVersionKept(c.kind, kOldVersion);
-        setAttributes(inst / c.hidden, FILE_ATTRIBUTE_NORMAL);
+        if (c.hidden) setAttributes(inst / c.hidden, FILE_ATTRIBUTE_NORMAL);
     }
 }
 
@@ -688,60 +703,21 @@ TEST(UpdateRun, MissingRegistryRightsLeaveEverythingAsItWas) {
     EXPECT_EQ("", dialog.m_administration.installDir);
 }
 
-// A power cut never costs a component its files: each backup and each
-// configuration copy is on the disk before anything is replaced or the
-// backups go, each written file before its handle is closed, and each file a
-// restore puts back is moved back written through; a backup or a copy that
-// cannot be put on the disk is not made. Read-only files, whose copies are
-// read-only too and stay so, and failures late in a sequence included.
-TEST(UpdateRun, EveryBackupAndEveryWrittenFileIsOnTheDiskBeforeTheUpdateReliesOnIt) {
-    struct Case {
-        ComponentKind kind;
-        const char* readOnly;
-        const char* hidden;        // cannot be recreated: its step fails and the restore runs
-        const char* failingFlush;
-        const char* report;
-    };
-    const char kBulletins[] = "Erro na actualização dos modelos de boletins. O processo não foi concluído com sucesso.";
-    const Case cases[] = {
-        {ComponentKind::professional, "\\pft\\cat\\resumo\\isbd.pft", nullptr, nullptr, kProfessionalDone},
-        {ComponentKind::professional, nullptr, "\\Modelos\\boletim_cdu.xml", nullptr, kBulletins},
-        {ComponentKind::professional, nullptr, nullptr, "\\pft\\pac\\isbd_back.pft", kBackupFailure},
-        {ComponentKind::professional, nullptr, nullptr, "\\pft\\pac\\resumo.pft",
-         "Erro na actualização dos ficheiros de visualização. O processo não foi concluído com sucesso."},
-        {ComponentKind::publicComponent, "\\confvis.txt", nullptr, nullptr, kPublicDone},
-        {ComponentKind::publicComponent, nullptr, "\\Modelos\\boletim_cdu.xml", nullptr, kBulletins},
-        {ComponentKind::publicComponent, nullptr, nullptr, "FormatosVisualizacaoAut.cfg", kPublicDone},
-        {ComponentKind::administration, nullptr, nullptr, nullptr, kAdministrationDone},
-        {ComponentKind::administration, nullptr, "QV5Server.exe", nullptr,
-         "Erro na actualização do Módulo de Administração."},
-    };
-    for (const Case& c : cases) {
-        const ComponentFacts& facts = kFacts[static_cast<int>(c.kind)];
-        SCOPED_TRACE(std::string(facts.header) + c.report);
-        CleanRegistry registry;
-        Installation inst(c.kind);
-        inst.add("\\confvis.txt");
-        inst.add("\\confvisaut.txt");
-        registerAt(c.kind, kOldVersion, inst.dir);
-        if (c.readOnly) setAttributes(inst / c.readOnly, FILE_ATTRIBUTE_READONLY);
-        if (c.hidden) setAttributes(inst / c.hidden, FILE_ATTRIBUTE_HIDDEN);
+// A configuration copy that cannot be put on the disk is not made: it goes,
+// the user is told, and the update goes on.
+TEST(UpdateRun, ConfigurationCopyThatCannotBeFlushedIsNotMade) {
+    CleanRegistry registry;
+    Installation publicPart(ComponentKind::publicComponent);
+    publicPart.add("\\confvis.txt");
+    registerAt(ComponentKind::publicComponent, kOldVersion, publicPart.dir);
+    CPatch_Veltris5v13Dlg dialog;
+    FileOperationLog log;
+    log.failingFlush = "\\FormatosVisualizacao.cfg";
+    PressOutcome run = pressUpdate(dialog);
 
-        CPatch_Veltris5v13Dlg dialog;
-        FileOperationLog log;
-        log.failingFlush = c.failingFlush ? c.failingFlush : "";
-        PressOutcome run = pressUpdate(dialog);
-
-        using Kind = FileOperationLog::Kind;
-        EXPECT_EQ(std::vector<std::string>{}, log.brokenRules());
-        expectReport(run, std::string(facts.header) + c.report);
-        const bool updated = c.report == facts.done;
-        EXPECT_EQ(updated && c.failingFlush ? 1u : 0u, run.textsBeforeReport().size()) << "the copies' notice";
-        EXPECT_EQ(log.count(Kind::copy) + log.count(Kind::create, CREATE_ALWAYS), log.count(Kind::flush));
-        EXPECT_EQ(updated ? 0u : dialog.m_backupSet.backupPaths.size(), log.count(Kind::move));
-        updated ? expectUpdated(inst, c.kind) : expectUntouched(inst);
-        if (updated && c.readOnly && sameFileKey(c.readOnly) == "confvis.txt") {
-            EXPECT_TRUE(GetFileAttributesA((inst / "\\FormatosVisualizacao.cfg").c_str()) & FILE_ATTRIBUTE_READONLY);
-        }
-    }
+    EXPECT_EQ(std::vector<std::string>{"Não foi possível actualizar os ficheiros de configuração"},
+              run.textsBeforeReport());
+    expectReport(run, std::string(kPublicHeader) + kPublicDone);
+    expectUpdated(publicPart, ComponentKind::publicComponent);
+    EXPECT_FALSE(exists(publicPart / "\\FormatosVisualizacao.cfg"));
 }
