@@ -17,6 +17,7 @@
 #include "framework/handles.h"
 #include "framework/message_box.h"
 #include "payload/catalogue.h"
+#include "payload/file_operations.h"
 #include "survey/components.h"
 #include "tools/demo/installation_layout.h"
 #include "update/backup_tables.h"
@@ -85,24 +86,15 @@ int update(int components) {
 }
 
 // Durability costs the disk's round trips; the floor pays them as the updater
-// does, one flush per backup and one per file written.
+// does, one flush per backup (the updater's own) and one per file written.
 bool flushed = true;
-
-bool flushWritten(HANDLE file) { return !flushed || FlushFileBuffers(file); }
-
-bool flushCopy(const std::string& path) {
-    if (!flushed) return true;
-    fw::FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
-                                    FILE_ATTRIBUTE_NORMAL, nullptr));
-    return file && FlushFileBuffers(file.get()) && file.close();
-}
 
 bool writeAll(const std::string& path, const Bytef* data, DWORD size) {
     fw::FileHandle file(CreateFileA(path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                     FILE_ATTRIBUTE_NORMAL, nullptr));
     DWORD written = 0;
     return file && WriteFile(file.get(), data, size, &written, nullptr) && written == size &&
-           flushWritten(file.get()) && file.close();
+           (!flushed || FlushFileBuffers(file.get())) && file.close();
 }
 
 int floor(const std::string& root) {
@@ -116,7 +108,7 @@ int floor(const std::string& root) {
             std::string backup = dir + entry.backup;
             if (!CopyFileA((dir + entry.installed).c_str(), backup.c_str(), FALSE)) continue;
             backups.push_back(backup);
-            if (!flushCopy(backup)) {
+            if (flushed && !flushToDisk(backup, FILE_ATTRIBUTE_NORMAL)) {
                 std::printf("floor: could not flush %s\n", backup.c_str());
                 return 1;
             }

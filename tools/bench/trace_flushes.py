@@ -6,7 +6,7 @@ the first backup was deleted. Needs strace (apt-get install strace).
 
 Usage: tools/bench/trace_flushes.py [trace-file]   (an existing trace is only counted)
 """
-import os, re, subprocess, sys, tempfile
+import os, re, subprocess, sys
 
 here = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 
@@ -46,7 +46,7 @@ def main():
     if len(sys.argv) > 1:
         trace = sys.argv[1]
     else:
-        trace = tempfile.mktemp(suffix='.trace')
+        trace = os.path.join(here, 'build', 'demo-flushes.trace')
         # The demo's Wine server must be started under the trace: it makes and deletes the files.
         subprocess.run(['wineserver', '-k'], env=dict(os.environ, WINEPREFIX=os.path.join(here, 'build/wine-demo')),
                        stderr=subprocess.DEVNULL)
