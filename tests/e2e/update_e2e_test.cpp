@@ -19,7 +19,6 @@
 #include <cstring>
 #include <functional>
 #include <map>
-#include <optional>
 #include <string>
 #include <vector>
 
@@ -389,12 +388,11 @@ class UpdateOf : public WholeUpdate, public testing::WithParamInterface<UpdateCa
 
 TEST_P(UpdateOf, ReportsSuccessAndLeavesEveryFileAndValueAsTheReleaseHasThem) {
     const UpdateCase& c = GetParam();
-    std::optional<testing_support::NetworkShare> share;
-    if (c.onShare) { ASSERT_FALSE(share.emplace().path().empty()) << "no share can be made here"; }
-    ProductInstallation installation(share ? share->path() + "\\VELTRIS5" : scratchRoot(), c.installed, c.existing);
+    const std::string share = c.onShare ? testing_support::freshNetworkShare() : std::string();
+    ASSERT_EQ(c.onShare, !share.empty()) << "no share can be made here";
+    ProductInstallation installation(c.onShare ? share + "\\VELTRIS5" : scratchRoot(), c.installed, c.existing);
     ASSERT_FALSE(HasFatalFailure()) << "cannot lay out the installation";
     updateAndCheck(installation, c.installed, c.unticked);
-    endUpdater();  // before the share goes
 }
 
 INSTANTIATE_TEST_SUITE_P(E2e, UpdateOf, testing::ValuesIn(updateCases()),

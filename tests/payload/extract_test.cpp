@@ -237,10 +237,7 @@ INSTANTIATE_TEST_SUITE_P(
         FolderCase{"ShareUnreachable", [](const ScratchDir& d) { return d.path() + "\\"; }, false,
                    ERROR_BAD_NETPATH},
         FolderCase{"ShareReachable",
-                   [](const ScratchDir&) {
-                       static NetworkShare share;  // \\server\share\, for the life of this program
-                       return share.path() + "\\";
-                   },
+                   [](const ScratchDir&) { return freshNetworkShare() + "\\"; },
                    true}),
     [](const ::testing::TestParamInfo<FolderCase>& info) { return std::string(info.param.name); });
 

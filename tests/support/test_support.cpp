@@ -93,29 +93,23 @@ ScratchDir::~ScratchDir() { removeTree(path_); }
 
 std::string ScratchDir::operator/(const std::string& relative) const { return path_ + "\\" + relative; }
 
-NetworkShare::NetworkShare() {
+std::string freshNetworkShare() {
     // Wine names the Unix side of C:\ as <prefix>/dosdevices/c:/; the Unix
     // root is drive Z:.
     using UnixName = char*(CDECL*)(const WCHAR*);
     auto unixName = reinterpret_cast<UnixName>(
         reinterpret_cast<void*>(GetProcAddress(GetModuleHandleA("kernel32.dll"), "wine_get_unix_file_name")));
     char* drive = unixName ? unixName(L"C:\\") : nullptr;
-    if (!drive) return;
+    if (!drive) return std::string();
     std::string devices = drive;
     HeapFree(GetProcessHeap(), 0, drive);
     const size_t end = devices.rfind("/dosdevices/");
-    if (end == std::string::npos) return;
-    folder_ = "Z:" + devices.substr(0, end) + "/dosdevices/unc/servidor/partilha";
-    std::replace(folder_.begin(), folder_.end(), '/', '\\');
-    removeTree(folder_);
-    makeDirs(folder_);
-    path_ = "\\\\servidor\\partilha";
-}
-
-NetworkShare::~NetworkShare() {
-    if (folder_.empty()) return;
-    removeTree(folder_);
-    RemoveDirectoryA(folder_.substr(0, folder_.rfind('\\')).c_str());  // unc\servidor, when nothing else is there
+    if (end == std::string::npos) return std::string();
+    std::string folder = "Z:" + devices.substr(0, end) + "/dosdevices/unc/servidor/partilha";
+    std::replace(folder.begin(), folder.end(), '/', '\\');
+    removeTree(folder);
+    makeDirs(folder);
+    return "\\\\servidor\\partilha";
 }
 
 void removeTree(const std::string& path) {

@@ -66,22 +66,10 @@ private:
     std::string path_;
 };
 
-// \\servidor\partilha as Wine serves a share: the folder
-// dosdevices\unc\servidor\partilha of the prefix. Made empty, and removed
-// with everything in it when the object goes away. path() is empty where no
-// Wine prefix can be found.
-class NetworkShare {
-public:
-    NetworkShare();
-    ~NetworkShare();
-    NetworkShare(const NetworkShare&) = delete;
-    NetworkShare& operator=(const NetworkShare&) = delete;
-    const std::string& path() const { return path_; }
-
-private:
-    std::string folder_;  // the prefix's side of it
-    std::string path_;
-};
+// \\servidor\partilha as Wine serves a share: the prefix's folder
+// dosdevices\unc\servidor\partilha, made anew and empty, so what an earlier
+// test left there goes. Empty where no Wine prefix can be found.
+std::string freshNetworkShare();
 
 void removeTree(const std::string& path);
 // Creates the file and the folders leading to it.
