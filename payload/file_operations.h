@@ -5,7 +5,7 @@
 
 #include <string>
 
-// Copy, create, write, flush, close, move and delete, as the Windows functions
+// Copy, create, read, write, flush, close, move and delete, as the Windows functions
 // of those names. The update makes them through this one table so that a test
 // can watch the order in which they reach the file system, or make one fail
 // as a failing disk or share would. The table starts as the plain functions.
@@ -13,6 +13,7 @@ struct FileOperations {
     BOOL(WINAPI* copy)(LPCSTR from, LPCSTR to, BOOL failIfExists);
     HANDLE(WINAPI* create)(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                            DWORD disposition, DWORD flags, HANDLE model);
+    BOOL(WINAPI* read)(HANDLE file, LPVOID data, DWORD size, LPDWORD got, LPOVERLAPPED overlapped);
     BOOL(WINAPI* write)(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped);
     BOOL(WINAPI* flush)(HANDLE file);
     BOOL(WINAPI* close)(HANDLE file);
@@ -37,6 +38,10 @@ bool flushToDisk(const std::string& path, DWORD attributes);
 // behind for the user to delete, so when the delete is refused the attribute
 // goes first.
 bool removeOwnCopy(const std::string& path);
+
+// Whether both files can be read and hold exactly the same bytes. A file
+// that cannot be opened or read counts as different: nothing can be said of it.
+bool sameContent(const std::string& first, const std::string& second);
 
 // A virus scanner or the search indexer often opens a file that was just
 // written for a fraction of a second; an open, a move or a delete then fails

@@ -173,13 +173,28 @@ bool CPatch_Veltris5v13Dlg::backupAdministrationModule() {
 }
 
 void CPatch_Veltris5v13Dlg::restoreBackups() {
-    ManualWork work(kRestoreHeader);
+    ManualWork restore(kRestoreHeader);
+    ManualWork cleanUp(kDeleteHeader);
     const BackupSet& set = m_backupSet;
-    for (size_t i = 0; i < set.backupPaths.size(); ++i)
-        if (!putBack(set.backupPaths[i], set.installedPaths[i])) work.add(set.installedPaths[i]);
+    for (size_t i = 0; i < set.backupPaths.size(); ++i) {
+        const std::string& backup = set.backupPaths[i];
+        const std::string& installed = set.installedPaths[i];
+        if (putBack(backup, installed)) continue;
+        // The commonest reason a backup cannot go back is that the update never
+        // got to change the file: a program of the product still running, a
+        // read-only file. Such a file is as it was; sending the user to recover
+        // it by hand would be a false alarm, and its backup would stay for
+        // nobody to remove. Only a file that provably holds its backup's bytes
+        // counts: anything else may be damaged and is listed.
+        if (!sameContent(installed, backup))
+            restore.add(installed);
+        else if (!removeOwnCopy(backup))
+            cleanUp.add(backup);
+    }
     for (const std::string& created : set.missingPaths)
-        if (!removeCreated(created)) work.add(created);
-    work.show();
+        if (!removeCreated(created)) restore.add(created);
+    restore.show();
+    cleanUp.show();
 }
 
 void CPatch_Veltris5v13Dlg::deleteBackups() {

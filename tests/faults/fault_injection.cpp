@@ -24,6 +24,8 @@ const char* toString(FaultKind kind) {
         return "held-briefly";
     case FaultKind::backupHeldBriefly:
         return "backup-held-briefly";
+    case FaultKind::backupHeld:
+        return "backup-held";
     }
     return "?";
 }
@@ -80,6 +82,10 @@ void holdUntilMarkerGoes(fw::FileHandle held, std::string path, std::string mark
                                FILE_ATTRIBUTE_NORMAL, nullptr));
         if (!held) Sleep(1);
     }
+    if (marker.empty()) {
+        while (waiting()) Sleep(1);
+        return;
+    }
     bool seen = false;
     while (waiting()) {
         if (present(marker))
@@ -134,7 +140,8 @@ bool InjectedFaults::holdAndProtect() {
             break;
         }
         case FaultKind::heldBriefly:
-        case FaultKind::backupHeldBriefly: {
+        case FaultKind::backupHeldBriefly:
+        case FaultKind::backupHeld: {
             const bool ownFile = fault.kind == FaultKind::heldBriefly;
             const std::string target = ownFile ? path : installation_.pathOf(fault.component, fault.backup);
             fw::FileHandle file;
@@ -146,7 +153,7 @@ bool InjectedFaults::holdAndProtect() {
                     return false;
                 }
             }
-            const std::string marker = installation_.pathOf(fault.component, fault.marker);
+            const std::string marker = fault.marker.empty() ? "" : installation_.pathOf(fault.component, fault.marker);
             watchers_.emplace_back(holdUntilMarkerGoes, std::move(file), target, marker, std::cref(stop_),
                                    std::ref(inTime_));
             break;

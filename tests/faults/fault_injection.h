@@ -35,6 +35,9 @@ enum class FaultKind {
     // The file's backup, opened by someone else as soon as it is made and let
     // go a few hundred milliseconds after the clean-up has begun.
     backupHeldBriefly,
+    // The file's backup, opened the same way and held until the run ends: a
+    // restore cannot move it back over the file the update replaced.
+    backupHeld,
 };
 const char* toString(FaultKind kind);
 
@@ -51,7 +54,8 @@ struct Fault {
     std::string backup;    // the backup's name beside it, where the scenario needs it
     bool written = true;   // false for a file that is backed up but that no step writes
     // For the brief holds: a backup the restore or clean-up handles before
-    // this file; once it has come and gone again, the hold is let go.
+    // this file; once it has come and gone again, the hold is let go. Empty:
+    // held until the run ends.
     std::string marker;
 };
 

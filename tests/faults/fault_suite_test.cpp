@@ -159,7 +159,8 @@ struct Scenario {
 void PrintTo(const Scenario& s, std::ostream* os) { *os << s.name; }
 
 std::string describe(const Fault& fault) {
-    std::string where = fault.kind == FaultKind::folderAtBackup || fault.kind == FaultKind::backupHeldBriefly
+    std::string where = fault.kind == FaultKind::folderAtBackup || fault.kind == FaultKind::backupHeldBriefly ||
+                                fault.kind == FaultKind::backupHeld
                             ? fault.backup
                             : fault.relative;
     std::string step = !fault.written                                   ? "no-step"
@@ -193,6 +194,10 @@ Fault backupHeldBriefly(ComponentKind component, InstallStep step, const char* r
     return Fault{FaultKind::backupHeldBriefly, component, step, relative, backup, true, marker};
 }
 
+Fault backupHeld(ComponentKind component, InstallStep step, const char* relative, const char* backup) {
+    return Fault{FaultKind::backupHeld, component, step, relative, backup, true, ""};
+}
+
 // A file the professional backup copies although no step of the release
 // writes it.
 Fault unwritten(FaultKind kind, const char* relative, const char* backup) {
@@ -212,40 +217,38 @@ std::vector<Scenario> allScenarios() {
         ComponentKind component;
         InstallStep step;
         const char* relative;
-        bool exact;
     };
     using C = ComponentKind;
     using S = InstallStep;
     const Target targets[] = {
-        {C::professional, S::brenix, "brenix.exe", false},
-        {C::professional, S::brenix, "nimbodbc.dll", true},
-        {C::professional, S::quorra, "quorra.exe", false},
-        {C::professional, S::quorra, "quorra.exe.manifest", false},
-        {C::professional, S::sulvet, "sulvet.exe", false},
-        {C::professional, S::dravel, "dravel.exe", false},
-        {C::professional, S::fenmor, "fenmor.exe", false},
-        {C::professional, S::fenmor, "fenmor.exe.manifest", false},
-        {C::professional, S::halvinor, "halvinor.exe", false},
-        {C::professional, S::merisca, "merisca.exe", false},
-        {C::professional, S::indexingTables, "\\Bases\\clean_db\\velt5.fst", true},
-        {C::professional, S::indexingTables, "\\Bases\\clean_db\\velt5aut.fst", false},
-        {C::professional, S::displayFormats, "\\pft\\cat\\isbd.pft", true},
-        {C::professional, S::displayFormats, "\\pft\\cat\\nvalidatedinfo\\cdaut.pft", false},
-        {C::professional, S::displayFormats, "\\pft\\Use\\titulo.pft", false},
-        {C::professional, S::bulletinTemplate, "\\Modelos\\boletim_cdu.xml", false},
-        {C::publicComponent, S::publicFenmor, "fenmor.exe", false},
-        {C::publicComponent, S::publicFenmor, "fenmor.exe.manifest", false},
-        {C::publicComponent, S::displayFormats, "\\pft\\cat\\isbd.pft", false},
-        {C::publicComponent, S::displayFormats, "\\pft\\pac\\autorida\\ord_pft\\cdaut.pft", false},
-        {C::publicComponent, S::bulletinTemplate, "\\Modelos\\boletim_cdu.xml", false},
-        {C::administration, S::administration, "gestiro.exe", false},
-        {C::administration, S::administration, "QV5Server.exe", true},
+        {C::professional, S::brenix, "brenix.exe"},
+        {C::professional, S::brenix, "nimbodbc.dll"},
+        {C::professional, S::quorra, "quorra.exe"},
+        {C::professional, S::quorra, "quorra.exe.manifest"},
+        {C::professional, S::sulvet, "sulvet.exe"},
+        {C::professional, S::dravel, "dravel.exe"},
+        {C::professional, S::fenmor, "fenmor.exe"},
+        {C::professional, S::fenmor, "fenmor.exe.manifest"},
+        {C::professional, S::halvinor, "halvinor.exe"},
+        {C::professional, S::merisca, "merisca.exe"},
+        {C::professional, S::indexingTables, "\\Bases\\clean_db\\velt5.fst"},
+        {C::professional, S::indexingTables, "\\Bases\\clean_db\\velt5aut.fst"},
+        {C::professional, S::displayFormats, "\\pft\\cat\\isbd.pft"},
+        {C::professional, S::displayFormats, "\\pft\\cat\\nvalidatedinfo\\cdaut.pft"},
+        {C::professional, S::displayFormats, "\\pft\\Use\\titulo.pft"},
+        {C::professional, S::bulletinTemplate, "\\Modelos\\boletim_cdu.xml"},
+        {C::publicComponent, S::publicFenmor, "fenmor.exe"},
+        {C::publicComponent, S::publicFenmor, "fenmor.exe.manifest"},
+        {C::publicComponent, S::displayFormats, "\\pft\\cat\\isbd.pft"},
+        {C::publicComponent, S::displayFormats, "\\pft\\pac\\autorida\\ord_pft\\cdaut.pft"},
+        {C::publicComponent, S::bulletinTemplate, "\\Modelos\\boletim_cdu.xml"},
+        {C::administration, S::administration, "gestiro.exe"},
+        {C::administration, S::administration, "QV5Server.exe"},
     };
     for (FaultKind kind : {FaultKind::heldForReading, FaultKind::readOnly}) {
         for (const Target& t : targets) {
             Fault fault = at(kind, t.component, t.step, t.relative);
-            // The exact listing is checked once per path, with the held file.
-            add(describe(fault), {fault}, t.exact && kind == FaultKind::heldForReading);
+            add(describe(fault), {fault});
         }
     }
 
@@ -296,6 +299,20 @@ std::vector<Scenario> allScenarios() {
         {heldBriefly(C::professional, S::displayFormats, "\\pft\\pac\\isbd.pft", "ravdb_back.dll")});
     add("U installBulletinTemplate held briefly",
         {heldBriefly(C::publicComponent, S::bulletinTemplate, "\\Modelos\\boletim_cdu.xml", "\\fenmor_back.exe")});
+    // A file the update replaced and whose backup is held until the run ends:
+    // the only kind of file left for the user to recover, its backup beside it.
+    add("P replaced file whose backup is held, then a later step fails",
+        {backupHeld(C::professional, S::brenix, "ravdb.dll", "ravdb_back.dll"),
+         at(FaultKind::heldForReading, C::professional, S::sulvet, "sulvet.exe")},
+        true);
+    add("P replaced table whose backup is held, then a later step fails",
+        {backupHeld(C::professional, S::indexingTables, "\\Bases\\clean_db\\velt5.fst",
+                    "\\Bases\\clean_db\\velt5_back.fst"),
+         at(FaultKind::readOnly, C::professional, S::displayFormats, "\\pft\\cat\\isbd.pft")},
+        true);
+    add("U replaced program whose backup is held, then a later step fails",
+        {backupHeld(C::publicComponent, S::publicFenmor, "fenmor.exe", "\\fenmor_back.exe"),
+         at(FaultKind::heldForReading, C::publicComponent, S::bulletinTemplate, "\\Modelos\\boletim_cdu.xml")});
     add("P backup held briefly in the clean-up",
         {backupHeldBriefly(C::professional, S::bulletinTemplate, "\\Modelos\\boletim_cdu.xml",
                            "\\Modelos\\boletim_cdu_back.xml", "ravdb_back.dll")});
@@ -327,7 +344,7 @@ struct Expectation {
 Expectation expectationOf(const Scenario& s) {
     Expectation e;
     for (const Fault& fault : s.faults) {
-        if (fault.kind == FaultKind::missing) continue;
+        if (fault.kind == FaultKind::missing || fault.kind == FaultKind::backupHeld) continue;
         int c = static_cast<int>(fault.component);
         EXPECT_EQ(nullptr, e.fault[c]) << "one fault per component";
         e.fault[c] = &fault;
@@ -345,16 +362,23 @@ struct ExpectedBox {
     std::string path;
 };
 
-// In component order: a step that failed on a file still held or protected
-// leaves that file to the user (restore list). A file held only for a moment
-// goes back on a second try, and a read-only file that no step writes has a
-// read-only backup that the clean-up deletes as its own: no box for either.
-std::vector<ExpectedBox> expectedBoxes(const Expectation& e, const Installation& installation) {
+// In component order. A step that failed on a file still held or protected
+// never changed that file, and a file held only for a moment goes back on a
+// second try: no box for either. A file the update replaced whose backup is
+// held throughout cannot go back, and is left to the user (restore list);
+// after a successful update it is the backup that cannot go (clean-up list).
+std::vector<ExpectedBox> expectedBoxes(const Scenario& s, const Expectation& e, const Installation& installation) {
     std::vector<ExpectedBox> boxes;
-    for (const Fault* fault : e.fault) {
-        if (!fault || stopsBackup(fault->kind) || fault->kind == FaultKind::heldBriefly) continue;
-        if (fault->written && stopsStep(fault->kind))
-            boxes.push_back({kRestoreHeader, installation.pathOf(fault->component, fault->relative)});
+    for (const ComponentFacts& facts : kComponentFacts) {
+        const ComponentKind kind = facts.kind;
+        for (const Fault& fault : s.faults) {
+            if (fault.kind != FaultKind::backupHeld || fault.component != kind) continue;
+            const Outcome outcome = e.outcome[static_cast<int>(kind)];
+            if (outcome == Outcome::stepFailed)
+                boxes.push_back({kRestoreHeader, installation.pathOf(kind, fault.relative)});
+            else if (outcome == Outcome::updated)
+                boxes.push_back({kCleanupHeader, installation.pathOf(kind, fault.backup)});
+        }
     }
     return boxes;
 }
@@ -500,6 +524,13 @@ void FaultSuite::run(const Scenario& scenario) {
         }
         ASSERT_TRUE(app.waitForExit(15000)) << "the updater did not end after its report";
     }
+    // A file the update refused to write keeps the attribute that protected it.
+    for (const Fault& fault : scenario.faults) {
+        const std::string path = installation.pathOf(fault.component, fault.relative);
+        if (fault.kind == FaultKind::readOnly) {
+            EXPECT_TRUE(GetFileAttributesA(path.c_str()) & FILE_ATTRIBUTE_READONLY) << path << " lost its attribute";
+        }
+    }
     injected.release();
     const Tree after = readTree(root.path());
 
@@ -516,7 +547,7 @@ void FaultSuite::run(const Scenario& scenario) {
     }
 
     // The boxes before the report, each naming the one path expected of it.
-    const std::vector<ExpectedBox> expectedBefore = expectedBoxes(expected, installation);
+    const std::vector<ExpectedBox> expectedBefore = expectedBoxes(scenario, expected, installation);
     EXPECT_EQ(expectedBefore.size(), boxes.size()) << "message boxes before the report";
     for (size_t i = 0; i < boxes.size(); ++i) {
         const e2e::MessageBoxInfo& box = boxes[i];
@@ -546,8 +577,8 @@ void FaultSuite::run(const Scenario& scenario) {
     // registered folder, one separator, the relative path (whose own leading
     // separator makes a double one).
     if (scenario.exactListing) {
-        ASSERT_EQ(1u, scenario.faults.size());
         const Fault& fault = scenario.faults.front();
+        ASSERT_EQ(FaultKind::backupHeld, fault.kind);
         ASSERT_FALSE(boxes.empty());
         EXPECT_EQ(std::string(kRestoreHeader) + installation.directory(fault.component) + "\\" + fault.relative +
                       "\n",

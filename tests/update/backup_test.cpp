@@ -282,35 +282,50 @@ TEST_F(Backups, RestoreRemovesWhatTheFailedUpdateCreated) {
 }
 
 // A file held for a moment (a scanner reading what was just written) is
-// tried again for about a second; a file held throughout is listed after
-// that second; a read-only installed file or a vanished backup is listed at
-// once. A read-only backup is the updater's own and is deleted; the
-// product's file keeps its attribute.
+// tried again for about a second; a changed file held throughout is listed
+// after that second, and so is a vanished backup at once. A file the update
+// never changed (held by a running program, read-only) is as it was: not
+// listed, its backup removed, or named for deletion where it cannot be. A
+// read-only backup is the updater's own and is deleted; the product's file
+// keeps its attribute.
 TEST_F(Backups, OnlyAHeldFileGetsASecondChance) {
     enum class Op { restore, cleanUp };
     enum class Obstacle { heldBriefly, heldThroughout, readOnlyInstalled, vanishedBackup };
     enum class Where { installed, backup, created };
+    enum class Box { none, restore, cleanUp };
     struct Case {
         const char* name;
         Op op;
         Obstacle obstacle;
         Where where;
-        bool listed;
+        bool changed;  // the update wrote the installed file before the restore
+        Box box;
         DWORD atLeastMs;
         DWORD belowMs;
     };
     const Case cases[] = {
-        {"restore, installed file held briefly", Op::restore, Obstacle::heldBriefly, Where::installed, false, 250, 1000},
-        {"restore, created file held briefly", Op::restore, Obstacle::heldBriefly, Where::created, false, 250, 1000},
-        {"restore, installed file held throughout", Op::restore, Obstacle::heldThroughout, Where::installed, true, 900,
-         3000},
-        {"restore, read-only installed file", Op::restore, Obstacle::readOnlyInstalled, Where::installed, true, 0, 600},
-        {"restore, vanished backup", Op::restore, Obstacle::vanishedBackup, Where::backup, true, 0, 600},
-        {"clean-up, backup held briefly", Op::cleanUp, Obstacle::heldBriefly, Where::backup, false, 250, 1000},
-        {"clean-up, backup held throughout", Op::cleanUp, Obstacle::heldThroughout, Where::backup, true, 900, 3000},
-        {"clean-up, read-only product file", Op::cleanUp, Obstacle::readOnlyInstalled, Where::installed, false, 0,
+        {"restore, installed file held briefly", Op::restore, Obstacle::heldBriefly, Where::installed, true, Box::none,
+         250, 1000},
+        {"restore, created file held briefly", Op::restore, Obstacle::heldBriefly, Where::created, true, Box::none,
+         250, 1000},
+        {"restore, changed file held throughout", Op::restore, Obstacle::heldThroughout, Where::installed, true,
+         Box::restore, 900, 3000},
+        {"restore, untouched file held throughout", Op::restore, Obstacle::heldThroughout, Where::installed, false,
+         Box::none, 900, 3000},
+        {"restore, untouched file whose backup is held", Op::restore, Obstacle::heldThroughout, Where::backup, false,
+         Box::cleanUp, 1800, 4000},
+        {"restore, read-only installed file", Op::restore, Obstacle::readOnlyInstalled, Where::installed, false,
+         Box::none, 0, 600},
+        {"restore, vanished backup", Op::restore, Obstacle::vanishedBackup, Where::backup, false, Box::restore, 0,
          600},
-        {"clean-up, vanished backup", Op::cleanUp, Obstacle::vanishedBackup, Where::backup, true, 0, 600},
+        {"clean-up, backup held briefly", Op::cleanUp, Obstacle::heldBriefly, Where::backup, false, Box::none, 250,
+         1000},
+        {"clean-up, backup held throughout", Op::cleanUp, Obstacle::heldThroughout, Where::backup, false,
+         Box::cleanUp, 900, 3000},
+        {"clean-up, read-only product file", Op::cleanUp, Obstacle::readOnlyInstalled, Where::installed, false,
+         Box::none, 0, 600},
+        {"clean-up, vanished backup", Op::cleanUp, Obstacle::vanishedBackup, Where::backup, false, Box::cleanUp, 0,
+         600},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -323,7 +338,7 @@ TEST_F(Backups, OnlyAHeldFileGetsASecondChance) {
         if (c.obstacle == Obstacle::readOnlyInstalled) setAttributes(installed, FILE_ATTRIBUTE_READONLY);
         ASSERT_TRUE(fresh.backupFile(installed, backup));
         ASSERT_TRUE(fresh.backupFile(createdPath, dir + "unused_back"));
-        if (c.op == Op::restore && c.obstacle != Obstacle::readOnlyInstalled) writeFile(installed, "new release");
+        if (c.changed) writeFile(installed, "new release");
         if (c.where == Where::created) writeFile(createdPath, "new manifest");
         if (c.obstacle == Obstacle::vanishedBackup) DeleteFileA(backup.c_str());
 
@@ -348,11 +363,15 @@ TEST_F(Backups, OnlyAHeldFileGetsASecondChance) {
 
         EXPECT_GE(took, c.atLeastMs);
         EXPECT_LT(took, c.belowMs);
-        const std::string listedPath = c.op == Op::restore ? installed : backup;
-        if (c.listed) {
+        if (c.box != Box::none) {
+            const bool restoreBox = c.box == Box::restore;
             ASSERT_EQ(1u, recorded.calls.size());
-            EXPECT_EQ(std::string(c.op == Op::restore ? kRestoreHeader : kDeleteHeader) + listedPath + "\n",
+            EXPECT_EQ(std::string(restoreBox ? kRestoreHeader : kDeleteHeader) + (restoreBox ? installed : backup) +
+                          "\n",
                       recorded.calls[0].text);
+            if (c.obstacle != Obstacle::vanishedBackup) {
+                EXPECT_EQ(oldContent("isbd.pft"), readFileOr(backup));
+            }
         } else {
             EXPECT_TRUE(recorded.calls.empty()) << recorded.calls[0].text;
             EXPECT_FALSE(exists(backup));
