@@ -9,8 +9,35 @@
 
 namespace {
 
-FileOperations g_operations = {CopyFileA, CreateFileA, ReadFile, WriteFile, FlushFileBuffers, CloseHandle, MoveFileExA,
+FileOperations g_operations = {CreateFileA, ReadFile, WriteFile, FlushFileBuffers, CloseHandle, MoveFileExA,
                                DeleteFileA};
+DWORD g_patience = kPatienceMs;
+
+// Files are read and copied in pieces of this size.
+constexpr DWORD kChunk = 64 * 1024;
+
+// The attributes a copy is created with; the others (compressed, sparse, ...)
+// belong to how a file is stored, and CreateFileA takes none of them.
+constexpr DWORD kCopiedAttributes =
+    FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM | FILE_ATTRIBUTE_ARCHIVE;
+
+// Shared as widely as possible: the file may be a program that is running, or
+// one that a scanner is reading.
+fw::FileHandle openForReading(const std::string& path) {
+    return fw::FileHandle(g_operations.create(path.c_str(), GENERIC_READ,
+                                              FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                              OPEN_EXISTING, FILE_FLAG_SEQUENTIAL_SCAN, nullptr));
+}
+
+bool pump(HANDLE from, HANDLE to, char* buffer) {
+    for (;;) {
+        DWORD got = 0, written = 0;
+        if (!g_operations.read(from, buffer, kChunk, &got, nullptr)) return false;
+        if (got == 0) return true;
+        if (!g_operations.write(to, buffer, got, &written, nullptr)) return false;
+        if (written != got) return SetLastError(ERROR_WRITE_FAULT), false;
+    }
+}
 
 }  // namespace
 
@@ -22,22 +49,43 @@ FileOperations setFileOperations(const FileOperations& operations) {
     return previous;
 }
 
-bool flushToDisk(const std::string& path, DWORD attributes) {
+DWORD patience() { return g_patience; }
+
+DWORD setPatience(DWORD ms) {
+    const DWORD previous = g_patience;
+    g_patience = ms;
+    return previous;
+}
+
+bool copyToDisk(const std::string& from, const std::string& to, bool replace) {
     const FileOperations& ops = g_operations;
-    const bool readOnly = (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    if (readOnly && !SetFileAttributesA(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY)) return false;
-    fw::FileHandle file;
-    // Shared as widely as possible: a scanner that has just opened the fresh
-    // file must not make the flush fail.
-    withSecondChances([&] {
-        file.reset(ops.create(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                              nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-        return file.valid();
-    });
-    const bool flushed = file && ops.flush(file.get()) && ops.close(file.release());
-    file.reset();
-    const bool restored = !readOnly || SetFileAttributesA(path.c_str(), attributes);
-    return flushed && restored;
+    const fw::FileHandle source = openForReading(from);
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!source || !GetFileInformationByHandle(source.get(), &info)) return false;
+    const std::unique_ptr<char[]> buffer(new (std::nothrow) char[kChunk]);
+    if (!buffer) return SetLastError(ERROR_NOT_ENOUGH_MEMORY), false;
+    const DWORD attributes = info.dwFileAttributes & kCopiedAttributes;
+    fw::FileHandle copy(ops.create(to.c_str(), GENERIC_WRITE, 0, nullptr, replace ? CREATE_ALWAYS : CREATE_NEW,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    if (!copy) return false;
+    // Time and attributes go on after the last write, which would move the
+    // time again, and through the handle: a copy made over an earlier one
+    // takes its attributes from this call, not from its creation. The flush
+    // then takes them to the disk with the data. The file system may report
+    // a failed write only at the flush or at the close.
+    FILE_BASIC_INFO basic{};
+    basic.LastWriteTime.LowPart = info.ftLastWriteTime.dwLowDateTime;
+    basic.LastWriteTime.HighPart = static_cast<LONG>(info.ftLastWriteTime.dwHighDateTime);
+    basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+    if (pump(source.get(), copy.get(), buffer.get()) &&
+        SetFileInformationByHandle(copy.get(), FileBasicInfo, &basic, sizeof basic) && ops.flush(copy.get()) &&
+        ops.close(copy.release()))
+        return true;
+    const DWORD error = GetLastError();
+    copy.reset();
+    removeOwnCopy(to);
+    SetLastError(error);
+    return false;
 }
 
 bool removeOwnCopy(const std::string& path) {
@@ -49,24 +97,17 @@ bool removeOwnCopy(const std::string& path) {
             !SetFileAttributesA(path.c_str(), status.attributes & ~FILE_ATTRIBUTE_READONLY))
             return false;
     }
-    return withSecondChances([&] { return ops.remove(path.c_str()) != FALSE; });
+    return withPatience([&] { return ops.remove(path.c_str()) != FALSE; });
 }
 
 bool sameContent(const std::string& first, const std::string& second) {
     const FileOperations& ops = g_operations;
-    // Shared as widely as possible: the file may be a program that is running.
-    auto open = [&](const std::string& path) {
-        return fw::FileHandle(ops.create(path.c_str(), GENERIC_READ,
-                                         FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                         OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-    };
-    const fw::FileHandle a = open(first);
-    const fw::FileHandle b = open(second);
+    const fw::FileHandle a = openForReading(first);
+    const fw::FileHandle b = openForReading(second);
     LARGE_INTEGER sizeA{}, sizeB{};
     if (!a || !b || !GetFileSizeEx(a.get(), &sizeA) || !GetFileSizeEx(b.get(), &sizeB) ||
         sizeA.QuadPart != sizeB.QuadPart)
         return false;
-    constexpr DWORD kChunk = 64 * 1024;
     const std::unique_ptr<char[]> buffer(new (std::nothrow) char[2 * kChunk]);
     if (!buffer) return false;
     char* const bufferA = buffer.get();

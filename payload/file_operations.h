@@ -5,12 +5,11 @@
 
 #include <string>
 
-// Copy, create, read, write, flush, close, move and delete, as the Windows functions
+// Create, read, write, flush, close, move and delete, as the Windows functions
 // of those names. The update makes them through this one table so that a test
 // can watch the order in which they reach the file system, or make one fail
 // as a failing disk or share would. The table starts as the plain functions.
 struct FileOperations {
-    BOOL(WINAPI* copy)(LPCSTR from, LPCSTR to, BOOL failIfExists);
     HANDLE(WINAPI* create)(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                            DWORD disposition, DWORD flags, HANDLE model);
     BOOL(WINAPI* read)(HANDLE file, LPVOID data, DWORD size, LPDWORD got, LPOVERLAPPED overlapped);
@@ -25,13 +24,20 @@ const FileOperations& fileOperations();
 // Puts `operations` in force; returns the ones it replaces.
 FileOperations setFileOperations(const FileOperations& operations);
 
-// Windows keeps written data in its cache and puts it on the disk later; a
-// power cut before then can leave a file of the right length holding nothing
-// but zeros. Returns once everything written to the file at `path` is on the
-// disk. `attributes` are the file's own (a copy takes those of its source):
-// a read-only file cannot be opened for the flush, so the attribute is lifted
-// for it and put back, and the file keeps exactly the attributes it had.
-bool flushToDisk(const std::string& path, DWORD attributes);
+// Copies `from` to `to` (over an existing `to` only when `replace` is set;
+// otherwise an existing one fails the copy with ERROR_FILE_EXISTS) and
+// returns once the copy is on the disk. Windows keeps written data in its
+// cache and puts it on the disk later; a power cut before then can leave a
+// file of the right length holding nothing but zeros.
+//
+// The copy is written and flushed through one handle of the updater's own,
+// never opened a second time: a virus scanner takes a fresh file the moment
+// it is closed, and one that does not share writing would make a reopen for
+// the flush fail. The copy gets what CopyFileA gives it, the source's
+// attributes (a read-only file's copy is read-only) and last-write time, so
+// that a file put back is exactly as it was. A copy that fails part-way is
+// removed again; the platform's last error is the failure's.
+bool copyToDisk(const std::string& from, const std::string& to, bool replace);
 
 // Deletes a copy the update made itself (a backup, a configuration copy). The
 // copy took the attributes of its source along; a read-only one would stay
@@ -43,25 +49,34 @@ bool removeOwnCopy(const std::string& path);
 // that cannot be opened or read counts as different: nothing can be said of it.
 bool sameContent(const std::string& first, const std::string& second);
 
-// A virus scanner or the search indexer often opens a file that was just
-// written for a fraction of a second; an open, a move or a delete then fails
-// with a sharing violation or access denied. Those two failures get about a
-// second of second chances; every other failure is final at once. `attempt`
-// must leave the platform's last error as the failing call set it.
-constexpr DWORD kSecondChancesFor = 1000;  // ms in all
-constexpr DWORD kSecondChancePause = 50;   // ms between two attempts
+// Antivirus scanners, the search indexer and backup agents open a file soon
+// after it is written and keep it while they read it: a fraction of a second,
+// or a few seconds for a large program on a loaded workstation. Many do not
+// share deletion, so a move onto the file or its delete fails with a sharing
+// violation or access denied until they let go. Those two failures are
+// tried again for up to `patience()` milliseconds, with pauses that grow from
+// 50 ms to 250 ms; every other failure is final at once. `attempt` must leave
+// the platform's last error as the failing call set it.
+constexpr DWORD kPatienceMs = 5000;
+constexpr DWORD kFirstPauseMs = 50;
+constexpr DWORD kLongestPauseMs = 250;
 
-inline bool worthASecondChance(DWORD error) {
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED;
-}
+inline bool worthWaitingFor(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_ACCESS_DENIED; }
+
+DWORD patience();
+// Tests of files held for good shorten the wait; returns the previous one.
+DWORD setPatience(DWORD ms);
 
 template <typename Attempt>
-bool withSecondChances(Attempt attempt) {
+bool withPatience(Attempt attempt) {
     if (attempt()) return true;
     // The clock is read only once something has failed.
-    const ULONGLONG deadline = GetTickCount64() + kSecondChancesFor;
-    while (worthASecondChance(GetLastError()) && GetTickCount64() < deadline) {
-        Sleep(kSecondChancePause);
+    const ULONGLONG deadline = GetTickCount64() + patience();
+    DWORD pause = kFirstPauseMs;
+    for (ULONGLONG now = GetTickCount64(); worthWaitingFor(GetLastError()) && now < deadline;
+         now = GetTickCount64()) {
+        Sleep(static_cast<DWORD>(deadline - now < pause ? deadline - now : pause));
+        if (pause < kLongestPauseMs) pause += kFirstPauseMs;
         if (attempt()) return true;
     }
     return false;

@@ -94,16 +94,10 @@ BOOL CPatch_Veltris5v13Dlg::migrateDisplayFormatConfig(std::string directory) {
             allMade = false;
             continue;
         }
-        if (fileOperations().copy(from.c_str(), to.c_str(), TRUE)) {
-            // A copy still in the cache is not made yet: the backups go next.
-            // One that cannot be put on the disk goes, so the next update
-            // makes it again rather than keep what a power cut may zero.
-            if (!flushToDisk(to, source.attributes)) {
-                removeOwnCopy(to);
-                allMade = false;
-            }
-            continue;
-        }
+        // A copy still in the cache is not made yet: the backups go next. One
+        // that cannot be put on the disk goes, so the next update makes it
+        // again rather than keep what a power cut may zero.
+        if (copyToDisk(from, to, false)) continue;
         const DWORD error = GetLastError();
         if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) allMade = false;
     }

@@ -26,28 +26,41 @@ const char kDeleteHeader[] =
 // Usually no backup is left from an earlier run, so the destination is only
 // looked at when the copy finds one there.
 bool copyOverwriting(const std::string& from, const std::string& to) {
-    const FileOperations& ops = fileOperations();
     if (to.size() >= kMaxPathLength) return false;
-    if (ops.copy(from.c_str(), to.c_str(), TRUE)) return true;
+    if (copyToDisk(from, to, false)) return true;
     const DWORD error = GetLastError();
     if (error != ERROR_FILE_EXISTS && error != ERROR_ALREADY_EXISTS) return false;
     const PathStatus earlier = lookUpPath(to);
     if (!earlier.present() || earlier.has(FILE_ATTRIBUTE_READONLY | FILE_ATTRIBUTE_HIDDEN)) return false;
-    return ops.copy(from.c_str(), to.c_str(), FALSE) != FALSE;
+    return copyToDisk(from, to, true);
 }
 
 // One move that replaces the installed file, so a restore that fails leaves
 // the installed file with what it held and the backup under its own name; a
-// delete first would lose the file when the move then failed. Windows will
-// not replace a read-only file (Wine as root will), hence the test, and no
-// second chance: the attribute does not go away by itself. A restore reported
-// done must survive a power cut, so each move is on the disk before the next.
-bool putBack(const std::string& backup, const std::string& installed) {
-    if (lookUpPath(installed).has(FILE_ATTRIBUTE_READONLY)) return false;
-    return withSecondChances([&] {
-        return fileOperations().move(backup.c_str(), installed.c_str(),
-                                     MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
-    });
+// delete first would lose the file when the move then failed. A restore
+// reported done must survive a power cut, so each move is on the disk before
+// the next.
+bool moveBack(const std::string& backup, const std::string& installed) {
+    return fileOperations().move(backup.c_str(), installed.c_str(),
+                                 MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH) != FALSE;
+}
+
+enum class PutBack { moved, asItWas, failed };
+
+// The commonest reason a backup cannot go back at once is that the update
+// never got to change the file: a program of the product still running holds
+// it, or it is read-only, which Windows will not replace (Wine as root will,
+// hence the test). Such a file reads back byte for byte as its backup, and
+// nothing needs putting back; waiting on it would wait for nothing, since a
+// running program holds its file for the whole run. Only a file that was
+// changed waits, for a scanner that has just taken the fresh file (or the
+// backup) to let go; the read-only attribute does not go away by itself.
+PutBack putBack(const std::string& backup, const std::string& installed) {
+    const bool readOnly = lookUpPath(installed).has(FILE_ATTRIBUTE_READONLY);
+    if (!readOnly && moveBack(backup, installed)) return PutBack::moved;
+    if (sameContent(installed, backup)) return PutBack::asItWas;
+    if (!readOnly && withPatience([&] { return moveBack(backup, installed); })) return PutBack::moved;
+    return PutBack::failed;
 }
 
 // A file that was not there before the update and is there now was written by
@@ -59,7 +72,7 @@ bool removeCreated(const std::string& path) {
     const PathStatus status = lookUpPath(path);
     if (status.missing() || status.folder()) return true;
     if (!status.present() || status.has(FILE_ATTRIBUTE_READONLY)) return false;
-    return withSecondChances([&] { return fileOperations().remove(path.c_str()) != FALSE; });
+    return withPatience([&] { return fileOperations().remove(path.c_str()) != FALSE; });
 }
 
 void makeRoomForOne(std::vector<std::string>& paths) {
@@ -121,15 +134,10 @@ bool CPatch_Veltris5v13Dlg::backupFile(const std::string& installed, const std::
         std::string installedPath = installed;
         makeRoomForOne(m_backupSet.backupPaths);
         makeRoomForOne(m_backupSet.installedPaths);
-        if (!copyOverwriting(installed, backup)) return false;
         // A backup is one only once it is on the disk: the update is about to
         // overwrite the file it saves. One that cannot be put there is no
-        // backup, and goes as a failed copy leaves nothing behind. The copy
-        // has taken the installed file's attributes along.
-        if (!flushToDisk(backup, status.attributes)) {
-            removeOwnCopy(backup);
-            return false;
-        }
+        // backup, and goes as a failed copy leaves nothing behind.
+        if (!copyOverwriting(installed, backup)) return false;
         m_backupSet.backupPaths.push_back(std::move(backupPath));
         m_backupSet.installedPaths.push_back(std::move(installedPath));
         return true;
@@ -179,17 +187,19 @@ void CPatch_Veltris5v13Dlg::restoreBackups() {
     for (size_t i = 0; i < set.backupPaths.size(); ++i) {
         const std::string& backup = set.backupPaths[i];
         const std::string& installed = set.installedPaths[i];
-        if (putBack(backup, installed)) continue;
-        // The commonest reason a backup cannot go back is that the update never
-        // got to change the file: a program of the product still running, a
-        // read-only file. Such a file is as it was; sending the user to recover
-        // it by hand would be a false alarm, and its backup would stay for
-        // nobody to remove. Only a file that provably holds its backup's bytes
-        // counts: anything else may be damaged and is listed.
-        if (!sameContent(installed, backup))
+        // A file as it was is not the user's to recover, and its backup goes
+        // as the clean-up removes backups. Only a file that provably holds its
+        // backup's bytes counts: anything else may be damaged and is listed.
+        switch (putBack(backup, installed)) {
+        case PutBack::moved:
+            break;
+        case PutBack::asItWas:
+            if (!removeOwnCopy(backup)) cleanUp.add(backup);
+            break;
+        case PutBack::failed:
             restore.add(installed);
-        else if (!removeOwnCopy(backup))
-            cleanUp.add(backup);
+            break;
+        }
     }
     for (const std::string& created : set.missingPaths)
         if (!removeCreated(created)) restore.add(created);

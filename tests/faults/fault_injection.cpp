@@ -4,6 +4,9 @@
 
 #include <windows.h>
 
+#include <deque>
+#include <map>
+
 namespace faults {
 
 const char* toString(FaultKind kind) {
@@ -181,6 +184,72 @@ void InjectedFaults::release() {
     // clears that one.
     for (const std::string& path : readOnly_) SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
     readOnly_.clear();
+}
+
+namespace {
+
+// What a file looked like when it was last taken (or when the scanner
+// started): a change of either is a change of the file.
+struct Seen {
+    FILETIME written;
+    DWORD size;
+    bool operator!=(const Seen& other) const {
+        return CompareFileTime(&written, &other.written) != 0 || size != other.size;
+    }
+};
+
+void listFiles(const std::string& dir, std::map<std::string, Seen>& files) {
+    WIN32_FIND_DATAA data;
+    fw::FindHandle find(FindFirstFileA((dir + "\\*").c_str(), &data));
+    if (!find) return;
+    do {
+        const std::string name = data.cFileName;
+        if (name == "." || name == "..") continue;
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            listFiles(dir + "\\" + name, files);
+        else
+            files[dir + "\\" + name] = Seen{data.ftLastWriteTime, data.nFileSizeLow};
+    } while (FindNextFileA(find.get(), &data));
+}
+
+}  // namespace
+
+Scanner::Scanner(const std::string& root, DWORD holdMs, bool sharesWriting)
+    : thread_(&Scanner::watch, this, root, holdMs, FILE_SHARE_READ | (sharesWriting ? FILE_SHARE_WRITE : 0)) {}
+
+Scanner::~Scanner() {
+    stop_ = true;
+    thread_.join();
+}
+
+void Scanner::watch(std::string root, DWORD holdMs, DWORD share) {
+    struct Hold {
+        fw::FileHandle file;
+        ULONGLONG until;
+    };
+    std::deque<Hold> holds;
+    std::map<std::string, Seen> known;
+    listFiles(root, known);
+    while (!stop_) {
+        const ULONGLONG now = GetTickCount64();
+        while (!holds.empty() && holds.front().until <= now) holds.pop_front();
+        std::map<std::string, Seen> files;
+        listFiles(root, files);
+        for (const auto& [path, seen] : files) {
+            auto before = known.find(path);
+            if (before != known.end() && !(before->second != seen)) continue;
+            // Taken once the writer lets it be opened; until then it counts
+            // as not yet seen, and is tried again on the next look.
+            fw::FileHandle file(
+                CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+            if (!file) continue;
+            known[path] = seen;
+            holds.push_back({std::move(file), now + holdMs});
+            ++held_;
+        }
+        for (auto it = known.begin(); it != known.end();) it = files.count(it->first) ? std::next(it) : known.erase(it);
+        Sleep(1);
+    }
 }
 
 }  // namespace faults

@@ -22,6 +22,7 @@
 
 #include <cctype>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -153,6 +154,10 @@ struct Scenario {
     // Compare the restore list byte for byte with the path as the updater
     // builds it (directory, "\", the table's relative path).
     bool exactListing = false;
+    // A scanner holding each fresh file this long (0: none), sharing reading
+    // and, when asked, writing.
+    DWORD scannerMs = 0;
+    bool scannerSharesWriting = false;
 };
 
 // Failure messages name the scenario rather than dump its bytes.
@@ -206,8 +211,10 @@ Fault unwritten(FaultKind kind, const char* relative, const char* backup) {
 
 std::vector<Scenario> allScenarios() {
     std::vector<Scenario> out;
-    auto add = [&](const std::string& name, std::vector<Fault> faults, bool exact = false) {
-        out.push_back(Scenario{std::to_string(out.size()) + " " + name, std::move(faults), exact});
+    auto add = [&](const std::string& name, std::vector<Fault> faults, bool exact = false, DWORD scannerMs = 0,
+                   bool sharesWriting = false) {
+        out.push_back(
+            Scenario{std::to_string(out.size()) + " " + name, std::move(faults), exact, scannerMs, sharesWriting});
     };
     add("no fault", {});
 
@@ -316,6 +323,14 @@ std::vector<Scenario> allScenarios() {
     add("P backup held briefly in the clean-up",
         {backupHeldBriefly(C::professional, S::bulletinTemplate, "\\Modelos\\boletim_cdu.xml",
                            "\\Modelos\\boletim_cdu_back.xml", "ravdb_back.dll")});
+
+    // A scanner that takes each file it sees appear or change and holds it
+    // for two seconds, as one does on a loaded workstation: the update waits
+    // for it, and leaves neither a backup nor a half-restored component.
+    add("scanner holding each fresh file 2 s, sharing reading", {}, false, 2000);
+    add("scanner holding each fresh file 2 s, sharing reading and writing", {}, false, 2000, true);
+    add("scanner holding each fresh file 2 s, P display format held-for-reading",
+        {at(FaultKind::heldForReading, C::professional, S::displayFormats, "\\pft\\pac\\isbd.pft")}, false, 2000);
 
     // One fault in each component at once: the boxes come in component order
     // and no component's fault leaks into the next.
@@ -479,6 +494,8 @@ void FaultSuite::run(const Scenario& scenario) {
     ASSERT_TRUE(injected.plantFolders()) << injected.error();
     const Tree before = readTree(root.path());
     ASSERT_TRUE(injected.holdAndProtect()) << injected.error();
+    std::unique_ptr<Scanner> scanner;
+    if (scenario.scannerMs) scanner.reset(new Scanner(root.path(), scenario.scannerMs, scenario.scannerSharesWriting));
 
     std::vector<e2e::MessageBoxInfo> boxes;
     e2e::MessageBoxInfo report;
@@ -523,6 +540,10 @@ void FaultSuite::run(const Scenario& scenario) {
             ASSERT_TRUE(app.answerMessageBox(box));
         }
         ASSERT_TRUE(app.waitForExit(15000)) << "the updater did not end after its report";
+    }
+    if (scanner) {
+        EXPECT_LT(0, scanner->filesHeld()) << "the scanner never took a file";
+        scanner.reset();
     }
     // A file the update refused to write keeps the attribute that protected it.
     for (const Fault& fault : scenario.faults) {

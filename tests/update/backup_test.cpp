@@ -3,6 +3,7 @@
 #include "tests/update/update_fixture.h"
 
 #include "framework/app.h"
+#include "payload/file_operations.h"
 #include "update/backup_tables.h"
 
 #include <gtest/gtest.h>
@@ -17,6 +18,12 @@ namespace {
 
 class Backups : public ::testing::Test {
 protected:
+    // A second of patience rather than a scanner's five, so that files held
+    // for good are given up on sooner.
+    struct ShortPatience {
+        DWORD was = setPatience(1000);
+        ~ShortPatience() { setPatience(was); }
+    } patience;
     ScratchDir scratch;
     std::string dir = scratch.path() + "\\";
     CPatch_Veltris5v13Dlg dialog;
@@ -50,10 +57,25 @@ TEST_F(Backups, AbsentFileIsSkippedAndNotedAsMissing) {
     EXPECT_FALSE(exists(dir + "brenix_back.exe"));
 }
 
+// The backup is the file as it was: content, read-only attribute and
+// last-write time, so that a restore puts back exactly that.
 TEST_F(Backups, PresentFileIsCopiedAndRecordedBackupFirst) {
     writeFile(dir + "brenix.exe", "program");
     writeFile(dir + "brenix_back.exe", "left by an earlier run, longer than the program");
+    const FILETIME built{0xCCFE0000, 0x01C0EA2D};  // 1 June 2001
+    {
+        fw::FileHandle file(CreateFileA((dir + "brenix.exe").c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr,
+                                        OPEN_EXISTING, 0, nullptr));
+        ASSERT_TRUE(SetFileTime(file.get(), nullptr, nullptr, &built));
+    }
+    setAttributes(dir + "brenix.exe", FILE_ATTRIBUTE_READONLY);
     EXPECT_TRUE(dialog.backupFile(dir + "brenix.exe", dir + "brenix_back.exe"));
+    WIN32_FILE_ATTRIBUTE_DATA copy{};
+    ASSERT_TRUE(GetFileAttributesExA((dir + "brenix_back.exe").c_str(), GetFileExInfoStandard, &copy));
+    EXPECT_EQ(static_cast<DWORD>(FILE_ATTRIBUTE_READONLY), copy.dwFileAttributes & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ(0, CompareFileTime(&built, &copy.ftLastWriteTime));
+    setAttributes(dir + "brenix.exe", FILE_ATTRIBUTE_NORMAL);
+    setAttributes(dir + "brenix_back.exe", FILE_ATTRIBUTE_NORMAL);
     EXPECT_EQ("program", readFileOr(dir + "brenix_back.exe"));
     EXPECT_EQ("program", readFileOr(dir + "brenix.exe"));
     EXPECT_EQ(std::vector<std::string>{dir + "brenix_back.exe"}, set().backupPaths);
@@ -282,10 +304,10 @@ TEST_F(Backups, RestoreRemovesWhatTheFailedUpdateCreated) {
 }
 
 // A file held for a moment (a scanner reading what was just written) is
-// tried again for about a second; a changed file held throughout is listed
-// after that second, and so is a vanished backup at once. A file the update
-// never changed (held by a running program, read-only) is as it was: not
-// listed, its backup removed, or named for deletion where it cannot be. A
+// tried again until the patience runs out; a changed file held throughout is
+// listed then, and a vanished backup at once. A file the update never changed
+// (held by a running program, read-only) is as it was: not listed and not
+// waited for, its backup removed, or named for deletion where it cannot be. A
 // read-only backup is the updater's own and is deleted; the product's file
 // keeps its attribute.
 TEST_F(Backups, OnlyAHeldFileGetsASecondChance) {
@@ -311,9 +333,9 @@ TEST_F(Backups, OnlyAHeldFileGetsASecondChance) {
         {"restore, changed file held throughout", Op::restore, Obstacle::heldThroughout, Where::installed, true,
          Box::restore, 900, 3000},
         {"restore, untouched file held throughout", Op::restore, Obstacle::heldThroughout, Where::installed, false,
-         Box::none, 900, 3000},
+         Box::none, 0, 600},
         {"restore, untouched file whose backup is held", Op::restore, Obstacle::heldThroughout, Where::backup, false,
-         Box::cleanUp, 1800, 4000},
+         Box::cleanUp, 900, 3000},
         {"restore, read-only installed file", Op::restore, Obstacle::readOnlyInstalled, Where::installed, false,
          Box::none, 0, 600},
         {"restore, vanished backup", Op::restore, Obstacle::vanishedBackup, Where::backup, false, Box::restore, 0,

@@ -154,35 +154,38 @@ RegistryWriteSpy* RegistryWriteSpy::instance_ = nullptr;
 // order they reached the file system, each passed on to Windows. Like
 // Windows, and unlike Wine run as root, it will not open a read-only file for
 // writing; a flush of a path containing `failingFlush` fails, as on a failing
-// disk. Writes and closes need no record: a handle is flushed or it is not.
+// disk. Writes need no record: a handle is flushed or it is not. With
+// `scanFreshBackups`, a scanner takes each backup the moment it is closed,
+// sharing reading only, and holds it until the first delete of the run.
 class FileOperationLog {
 public:
-    enum class Kind { copy, create, flush, move, remove };
+    enum class Kind { create, flush, move, remove };
     // A copy's or a move's destination, or the file a handle was opened on;
     // a create's disposition or a move's flags.
     struct Entry { Kind kind; std::string path; DWORD flags; };
     std::vector<Entry> entries;
     std::string failingFlush;
+    bool scanFreshBackups = false;
 
     FileOperationLog() : real_(fileOperations()) {
         log_ = this;
-        setFileOperations({copy, create, real_.read, real_.write, flush, real_.close, move, remove});
+        setFileOperations({create, real_.read, real_.write, flush, close, move, remove});
     }
     ~FileOperationLog() { setFileOperations(real_); }
 
-    // A copied or replaced file not flushed before the update goes on to
-    // another, a flush after a component's backups began to go (the next
-    // component starts with a backup copy), a restoring move not written
-    // through.
+    // A written file not flushed before the update goes on to another, a
+    // flush after a component's backups began to go (the next component
+    // starts with a backup copy), a restoring move not written through.
     std::vector<std::string> brokenRules() const {
         std::vector<std::string> broken;
         std::string notOnDisk, deletedBackup;
         for (const Entry& e : entries) {
+            const bool written = e.kind == Kind::create && (e.flags == CREATE_ALWAYS || e.flags == CREATE_NEW);
+            const bool backup = e.path.find("_back") != std::string::npos;
             if (!notOnDisk.empty() && e.path != notOnDisk)
                 broken.push_back("not on disk: " + notOnDisk), notOnDisk.clear();
-            if (e.kind == Kind::copy || (e.kind == Kind::create && e.flags == CREATE_ALWAYS)) notOnDisk = e.path;
-            const bool backup = e.path.find("_back") != std::string::npos;
-            if (e.kind == Kind::copy && backup) deletedBackup.clear();
+            if (written) notOnDisk = e.path;
+            if (written && backup) deletedBackup.clear();
             if (e.kind == Kind::remove && backup) deletedBackup = e.path;
             if (e.kind == Kind::flush && !deletedBackup.empty())
                 broken.push_back("backup deleted before the last flush: " + deletedBackup);
@@ -197,14 +200,10 @@ private:
     static FileOperationLog* log_;
     FileOperations real_;
     std::map<HANDLE, std::string> open_;
+    std::vector<fw::FileHandle> scanned_;
 
     static void note(Kind kind, const std::string& path, DWORD flags = 0) {
         log_->entries.push_back({kind, path, flags});
-    }
-    static BOOL WINAPI copy(LPCSTR from, LPCSTR to, BOOL failIfExists) {
-        const BOOL done = log_->real_.copy(from, to, failIfExists);
-        if (done) note(Kind::copy, to);
-        return done;
     }
     static HANDLE WINAPI create(LPCSTR path, DWORD access, DWORD share, LPSECURITY_ATTRIBUTES security,
                                 DWORD disposition, DWORD flags, HANDLE model) {
@@ -222,10 +221,21 @@ private:
             return SetLastError(ERROR_IO_DEVICE), FALSE;
         return log_->real_.flush(file);
     }
+    static BOOL WINAPI close(HANDLE file) {
+        const std::string path = log_->open_[file];
+        const BOOL closed = log_->real_.close(file);
+        if (closed && log_->scanFreshBackups && path.find("_back") != std::string::npos)
+            log_->scanned_.emplace_back(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                                                    FILE_ATTRIBUTE_NORMAL, nullptr));
+        return closed;
+    }
     static BOOL WINAPI move(LPCSTR from, LPCSTR to, DWORD how) {
         return note(Kind::move, to, how), log_->real_.move(from, to, how);
     }
-    static BOOL WINAPI remove(LPCSTR path) { return note(Kind::remove, path), log_->real_.remove(path); }
+    static BOOL WINAPI remove(LPCSTR path) {
+        log_->scanned_.clear();
+        return note(Kind::remove, path), log_->real_.remove(path);
+    }
 };
 FileOperationLog* FileOperationLog::log_ = nullptr;
 
@@ -265,6 +275,9 @@ TEST(UpdateRun, ReportsEachCombinationOfTickedComponents) {
         RegistryWriteSpy spy;
         ASSERT_TRUE(spy.installed()) << "no import of RegSetValueExA to stand in for";
         FileOperationLog log;
+        // No backup is opened a second time: a scanner holding each fresh one,
+        // as scanners do once a file is closed, leaves the backups whole.
+        log.scanFreshBackups = true;
         PressOutcome run = pressUpdate(dialog);
         EXPECT_EQ(std::vector<std::string>{}, log.brokenRules());
         if (ticked[0]) {

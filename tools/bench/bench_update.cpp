@@ -17,7 +17,6 @@
 #include "framework/handles.h"
 #include "framework/message_box.h"
 #include "payload/catalogue.h"
-#include "payload/file_operations.h"
 #include "survey/components.h"
 #include "tools/demo/installation_layout.h"
 #include "update/backup_tables.h"
@@ -86,7 +85,7 @@ int update(int components) {
 }
 
 // Durability costs the disk's round trips; the floor pays them as the updater
-// does, one flush per backup (the updater's own) and one per file written.
+// does, one flush per backup and one per file written.
 bool flushed = true;
 
 bool writeAll(const std::string& path, const Bytef* data, DWORD size) {
@@ -95,6 +94,14 @@ bool writeAll(const std::string& path, const Bytef* data, DWORD size) {
     DWORD written = 0;
     return file && WriteFile(file.get(), data, size, &written, nullptr) && written == size &&
            (!flushed || FlushFileBuffers(file.get())) && file.close();
+}
+
+// The fewest calls that put a copy CopyFileA made on the disk: open, flush,
+// close.
+bool flushByPath(const std::string& path) {
+    fw::FileHandle file(CreateFileA(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                    OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
+    return file && FlushFileBuffers(file.get()) && file.close();
 }
 
 int floor(const std::string& root) {
@@ -108,7 +115,7 @@ int floor(const std::string& root) {
             std::string backup = dir + entry.backup;
             if (!CopyFileA((dir + entry.installed).c_str(), backup.c_str(), FALSE)) continue;
             backups.push_back(backup);
-            if (flushed && !flushToDisk(backup, FILE_ATTRIBUTE_NORMAL)) {
+            if (flushed && !flushByPath(backup)) {
                 std::printf("floor: could not flush %s\n", backup.c_str());
                 return 1;
             }

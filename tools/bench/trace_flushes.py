@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """Traces one run of tools/run_demo.sh with strace and counts, for each
 component's folder, what the updater did there: backups made, files written,
-flushes, and how many flushes came before the first replaced file and before
-the first backup was deleted. Needs strace (apt-get install strace).
+flushes, how many flushes came before the first replaced file and before
+the first backup was deleted, and how many times backup files were opened
+while the backups were made. Needs strace (apt-get install strace).
 
 Usage: tools/bench/trace_flushes.py [trace-file]   (an existing trace is only counted)
 """
@@ -13,7 +14,7 @@ here = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__)
 
 def count(trace, folder):
     started = False
-    backups = written = flushes = 0
+    backups = written = flushes = backup_opens = 0
     before_replace = before_delete = None
     for line in open(trace, errors='replace'):
         m = re.search(r'(openat|fsync|unlink)\((.*)', line)
@@ -26,6 +27,8 @@ def count(trace, folder):
         # Wine's server creates files (O_CREAT) and unlinks them; the updater's
         # own process flushes. The demo installer's files come before the
         # first backup, so counting starts there.
+        if call == 'openat' and is_backup and before_replace is None and (started or 'O_CREAT' in rest):
+            backup_opens += 1
         if call == 'openat' and 'O_CREAT' in rest:
             if is_backup:
                 started = True
@@ -39,7 +42,8 @@ def count(trace, folder):
         elif started and call == 'unlink' and is_backup and before_delete is None:
             before_delete = flushes
     return (f"{folder}: {backups} backups made, {written} files written, {flushes} flushes; "
-            f"{before_replace} flushes before the first replaced file, {before_delete} before the first backup deleted")
+            f"{before_replace} flushes before the first replaced file, {before_delete} before the first backup deleted; "
+            f"{backup_opens} opens of backup files before the first replaced file")
 
 
 def main():
