@@ -188,68 +188,51 @@ void InjectedFaults::release() {
 
 namespace {
 
-// What a file looked like when it was last taken (or when the scanner
-// started): a change of either is a change of the file.
-struct Seen {
-    FILETIME written;
-    DWORD size;
-    bool operator!=(const Seen& other) const {
-        return CompareFileTime(&written, &other.written) != 0 || size != other.size;
-    }
-};
-
-void listFiles(const std::string& dir, std::map<std::string, Seen>& files) {
+// Each file below `dir`, with its last-write time and size: a change of
+// either is a change of the file.
+using FileStates = std::map<std::string, std::pair<ULONGLONG, DWORD>>;
+void listFiles(const std::string& dir, FileStates& files) {
     WIN32_FIND_DATAA data;
     fw::FindHandle find(FindFirstFileA((dir + "\\*").c_str(), &data));
-    if (!find) return;
-    do {
-        const std::string name = data.cFileName;
-        if (name == "." || name == "..") continue;
+    for (bool more = find.valid(); more; more = FindNextFileA(find.get(), &data)) {
+        const std::string path = dir + "\\" + data.cFileName;
+        if (data.cFileName[0] == '.') continue;
         if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            listFiles(dir + "\\" + name, files);
+            listFiles(path, files);
         else
-            files[dir + "\\" + name] = Seen{data.ftLastWriteTime, data.nFileSizeLow};
-    } while (FindNextFileA(find.get(), &data));
+            files[path] = {(ULONGLONG{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime,
+                           data.nFileSizeLow};
+    }
 }
 
 }  // namespace
 
 Scanner::Scanner(const std::string& root, DWORD holdMs, bool sharesWriting)
-    : thread_(&Scanner::watch, this, root, holdMs, FILE_SHARE_READ | (sharesWriting ? FILE_SHARE_WRITE : 0)) {}
+    : thread_([this, root, holdMs, share = FILE_SHARE_READ | (sharesWriting ? FILE_SHARE_WRITE : 0u)] {
+          FileStates known, now;
+          std::deque<std::pair<fw::FileHandle, ULONGLONG>> holds;  // let go in the order taken
+          listFiles(root, known);
+          while (!stop_) {
+              while (!holds.empty() && holds.front().second <= GetTickCount64()) holds.pop_front();
+              now.clear();
+              listFiles(root, now);
+              for (const auto& [path, state] : now) {
+                  auto seen = known.find(path);
+                  if (seen != known.end() && seen->second == state) continue;
+                  // Until its writer lets it be opened, it is tried again at each look.
+                  fw::FileHandle file(CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, 0, nullptr));
+                  if (!file) continue;
+                  known[path] = state;
+                  holds.emplace_back(std::move(file), GetTickCount64() + holdMs);
+                  ++held_;
+              }
+              Sleep(1);
+          }
+      }) {}
 
 Scanner::~Scanner() {
     stop_ = true;
     thread_.join();
-}
-
-void Scanner::watch(std::string root, DWORD holdMs, DWORD share) {
-    struct Hold {
-        fw::FileHandle file;
-        ULONGLONG until;
-    };
-    std::deque<Hold> holds;
-    std::map<std::string, Seen> known;
-    listFiles(root, known);
-    while (!stop_) {
-        const ULONGLONG now = GetTickCount64();
-        while (!holds.empty() && holds.front().until <= now) holds.pop_front();
-        std::map<std::string, Seen> files;
-        listFiles(root, files);
-        for (const auto& [path, seen] : files) {
-            auto before = known.find(path);
-            if (before != known.end() && !(before->second != seen)) continue;
-            // Taken once the writer lets it be opened; until then it counts
-            // as not yet seen, and is tried again on the next look.
-            fw::FileHandle file(
-                CreateFileA(path.c_str(), GENERIC_READ, share, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
-            if (!file) continue;
-            known[path] = seen;
-            holds.push_back({std::move(file), now + holdMs});
-            ++held_;
-        }
-        for (auto it = known.begin(); it != known.end();) it = files.count(it->first) ? std::next(it) : known.erase(it);
-        Sleep(1);
-    }
 }
 
 }  // namespace faults

@@ -96,22 +96,17 @@ private:
     std::string error_;
 };
 
-// A virus scanner as the suite stands it in: from the moment it starts, each
-// file that appears or changes below `root` is opened as soon as it can be
-// and held for `holdMs`, sharing reading (and writing, when asked) but never
-// deletion, so a move onto it or its delete fails while it is held. Runs
-// until it goes away.
+// A virus scanner beside the updater: until it goes away, each file that
+// appears or changes below `root` is opened as soon as it can be and held for
+// `holdMs`, sharing reading (and writing, when asked) but never deletion, so
+// that neither a move onto it nor its delete gets through meanwhile.
 class Scanner {
 public:
     Scanner(const std::string& root, DWORD holdMs, bool sharesWriting);
     ~Scanner();
-    Scanner(const Scanner&) = delete;
-    Scanner& operator=(const Scanner&) = delete;
-    // How many times a file was taken.
     int filesHeld() const { return held_; }
 
 private:
-    void watch(std::string root, DWORD holdMs, DWORD share);
     std::atomic<bool> stop_{false};
     std::atomic<int> held_{0};
     std::thread thread_;
