@@ -1,10 +1,13 @@
 #include "framework/controls.h"
 
 #include "framework/app.h"
+#include "framework/common_controls.h"
 
 BOOL CImageList::Create(UINT bitmapId, int cx, int grow, COLORREF mask) {
-    list_.reset(ImageList_LoadImageA(AfxGetInstanceHandle(), MAKEINTRESOURCEA(bitmapId), cx, grow, mask, IMAGE_BITMAP,
-                                     LR_CREATEDIBSECTION));
+    const fw::CommonControls* controls = fw::commonControls();
+    list_.reset(controls ? controls->imageListLoadImage(AfxGetInstanceHandle(), MAKEINTRESOURCEA(bitmapId), cx, grow,
+                                                        mask, IMAGE_BITMAP, LR_CREATEDIBSECTION)
+                         : nullptr);
     return list_.valid();
 }
 

@@ -1,6 +1,7 @@
 #include "framework/dialog.h"
 
 #include "framework/app.h"
+#include "framework/common_controls.h"
 #include "framework/message_box.h"
 
 #include <commctrl.h>
@@ -18,8 +19,10 @@ std::vector<CDialog*>& runningDialogs() {
 void registerCommonControls() {
     static bool done = false;
     if (done) return;
+    const fw::CommonControls* controls = fw::commonControls();
+    if (!controls) return;
     INITCOMMONCONTROLSEX icc{sizeof icc, ICC_LISTVIEW_CLASSES | ICC_PROGRESS_CLASS | ICC_STANDARD_CLASSES};
-    done = InitCommonControlsEx(&icc) != FALSE;
+    done = controls->initCommonControlsEx(&icc) != FALSE;
 }
 
 }  // namespace

@@ -3,6 +3,8 @@
 // what was opened without a matching call at each exit.
 #pragma once
 
+#include "framework/common_controls.h"
+
 #include <windows.h>
 #include <commctrl.h>
 
@@ -82,10 +84,20 @@ struct FindTraits {
     static bool close(Handle h) noexcept { return FindClose(h) != FALSE; }
 };
 
+// A list exists only if the common controls were loaded to make it.
 struct ImageListTraits {
     using Handle = HIMAGELIST;
     static Handle invalid() noexcept { return nullptr; }
-    static bool close(Handle h) noexcept { return ImageList_Destroy(h) != FALSE; }
+    static bool close(Handle h) noexcept {
+        const CommonControls* controls = commonControls();
+        return controls && controls->imageListDestroy(h) != FALSE;
+    }
+};
+
+struct ModuleTraits {
+    using Handle = HMODULE;
+    static Handle invalid() noexcept { return nullptr; }
+    static bool close(Handle h) noexcept { return FreeLibrary(h) != FALSE; }
 };
 
 using RegKey = UniqueHandle<RegKeyTraits>;
@@ -93,6 +105,7 @@ using FileHandle = UniqueHandle<FileTraits>;
 using FindHandle = UniqueHandle<FindTraits>;
 using KernelHandle = UniqueHandle<KernelTraits>;
 using ImageListHandle = UniqueHandle<ImageListTraits>;
+using ModuleHandle = UniqueHandle<ModuleTraits>;
 
 // A paint context: BeginPaint on construction, EndPaint on every exit.
 class PaintContext {
