@@ -1,13 +1,15 @@
 #!/usr/bin/env bash
 # Checks that an executable is a 32-bit x86 Windows program that needs no DLL
-# of its own and imports only functions that Windows 7 SP1 has: every import
-# must stand in tools/windows7-imports.txt, and those marked "required" there
-# must be imported.
+# of its own, imports only from known system libraries (those in
+# tools/known-system-libraries.txt) and only functions that Windows 7 SP1
+# has: every import must stand in tools/windows7-imports.txt, and those
+# marked "required" there must be imported.
 # Usage: tools/check_imports.sh <program.exe>
 set -euo pipefail
 here=$(cd "$(dirname "$0")/.." && pwd)
 exe="$1"
 allowed="$here/tools/windows7-imports.txt"
+libraries="$here/tools/known-system-libraries.txt"
 objdump=i686-w64-mingw32-objdump
 
 headers=$("$objdump" -f "$exe")
@@ -25,6 +27,13 @@ unknown=$(comm -23 <(printf '%s\n' "$imports") <(printf '%s\n' "$known"))
 required=$(grep -v '^#' "$allowed" | awk '$4 == "required" { print toupper($1), $2 }' | sort -u)
 absent=$(comm -13 <(printf '%s\n' "$imports") <(printf '%s\n' "$required"))
 count=$(printf '%s\n' "$imports" | wc -l)
+known_libraries=$(grep -v '^#' "$libraries" | awk 'NF { print toupper($1) }' | sort -u)
+foreign=$(comm -23 <(printf '%s\n' "$imports" | awk '{print $1}' | sort -u) <(printf '%s\n' "$known_libraries"))
+if [ -n "$foreign" ]; then
+  echo "$exe imports from libraries that are not known system libraries (Windows would look for them beside it first):"
+  printf '  %s\n' $foreign
+  exit 1
+fi
 if [ -n "$unknown" ]; then
   echo "$exe imports functions not known to be on Windows 7 SP1:"
   printf '  %s\n' $unknown | paste - - | sed 's/\t/ /'
@@ -35,4 +44,4 @@ if [ -n "$absent" ]; then
   printf '  %s\n' $absent | paste - - | sed 's/\t/ /'
   exit 1
 fi
-echo "imports: $count functions from $(printf '%s\n' "$imports" | awk '{print $1}' | sort -u | paste -sd' '), all on Windows 7 SP1"
+echo "imports: $count functions from $(printf '%s\n' "$imports" | awk '{print $1}' | sort -u | paste -sd' '), all on Windows 7 SP1 and from known system libraries"
