@@ -197,8 +197,8 @@ e2e::UpdaterSession& UpdaterScenario::start(const std::string& exePath) {
     return *app_;
 }
 
-e2e::StartupOutcome UpdaterScenario::startToDialog() {
-    e2e::StartupOutcome outcome = start().runStartup();
+e2e::StartupOutcome UpdaterScenario::startToDialog(const std::string& exePath) {
+    e2e::StartupOutcome outcome = start(exePath).runStartup();
     EXPECT_TRUE(outcome.dialogOpen) << "ended " << outcome.ended << ", timed out " << outcome.timedOut;
     return outcome;
 }

@@ -68,7 +68,7 @@ protected:
     e2e::UpdaterSession& start(const std::string& exePath = e2e::updaterPath());
     // Starts the updater and answers its start-up messages until its main
     // dialog waits for input.
-    e2e::StartupOutcome startToDialog();
+    e2e::StartupOutcome startToDialog(const std::string& exePath = e2e::updaterPath());
     // Waits, without any input, for the updater to end by itself, and checks
     // that it ended normally rather than crashing or being ended by force.
     void expectEndsByItself(DWORD timeoutMs = 10000);

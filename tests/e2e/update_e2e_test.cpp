@@ -19,6 +19,7 @@
 #include <cstring>
 #include <functional>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -248,6 +249,12 @@ int progressRange(const PerComponent& updated) {
     return range;
 }
 
+// Wine's own settings for the updater, removed when the object goes.
+struct WineSettingsForTheUpdater {
+    static constexpr const char* kKey = "Software\\Wine\\AppDefaults\\Patch_Veltris5v13.exe";
+    ~WineSettingsForTheUpdater() { RegDeleteTreeA(HKEY_CURRENT_USER, kKey); }
+};
+
 // ---------------------------------------------------------------------------
 
 class WholeUpdate : public UpdaterScenario {
@@ -267,7 +274,7 @@ protected:
         const auto registryBefore = productRegistry();
 
         // Start-up: the warning about both components is the only message.
-        e2e::StartupOutcome startup = startToDialog();
+        e2e::StartupOutcome startup = startToDialog(exePath_);
         ASSERT_TRUE(startup.dialogOpen);
         const std::vector<std::string> warnings =
             installed[kProfessional] && installed[kPublic] ? std::vector<std::string>{kBothComponents}
@@ -352,6 +359,33 @@ protected:
         e2e::ListRow read;
         return app().readRow(row, read) ? read.image : -1;
     }
+
+    // The updater as a new user meets it: saved to a download folder that
+    // also holds, under the names of libraries it loads, one whose only act
+    // is to leave a mark beside itself (not imm32, version, zlib1, msimg32:
+    // Wine's own libraries load those as no search a program sets governs,
+    // which Windows does not). Returns the folder.
+    std::string besidePlantedLibraries() {
+        const std::string folder = installDir("Transferencias");
+        exePath_ = folder + "\\Patch_Veltris5v13.exe";
+        EXPECT_TRUE(CopyFileA(e2e::updaterPath().c_str(), exePath_.c_str(), FALSE));
+        // Wine told to prefer them on disk, as Windows does: WINEDLLOVERRIDES
+        // in its registry, since Wine hands that variable to no program that
+        // another one starts.
+        wineSettings_.reset(new WineSettingsForTheUpdater);
+        fw::RegKey overrides;
+        RegCreateKeyExA(HKEY_CURRENT_USER, (std::string(WineSettingsForTheUpdater::kKey) + "\\DllOverrides").c_str(),
+                        0, nullptr, 0, KEY_SET_VALUE, nullptr, overrides.receive(), nullptr);
+        const std::string library = e2e::windowsPath(PATCH_PLANTED_LIBRARY);
+        for (const std::string name : {"comctl32", "uxtheme"}) {
+            EXPECT_TRUE(CopyFileA(library.c_str(), (folder + "\\" + name + ".dll").c_str(), FALSE));
+            RegSetValueExA(overrides.get(), name.c_str(), 0, REG_SZ, reinterpret_cast<const BYTE*>("n,b"), 4);
+        }
+        return folder;
+    }
+
+    std::string exePath_ = e2e::updaterPath();
+    std::unique_ptr<WineSettingsForTheUpdater> wineSettings_;
 };
 
 struct UpdateCase {
@@ -360,6 +394,7 @@ struct UpdateCase {
     PerComponent unticked;  // rows the user unticks before pressing "Actualizar"
     std::vector<ProductInstallation::KeptFile> existing;  // configuration copies already there
     bool onShare = false;  // installed below \\server\share: the product kept on a file server
+    bool planted = false;  // started from a folder holding planted libraries
 };
 
 void PrintTo(const UpdateCase& c, std::ostream* os) { *os << c.name; }
@@ -381,6 +416,7 @@ std::vector<UpdateCase> updateCases() {
          {true, false, true},
          {{kPublic, "\\FormatosVisualizacao.cfg"}}},
         {"ProfessionalOnANetworkShare", {true, false, false}, {}, {}, true},
+        {"AllThreeStartedBesidePlantedLibraries", {true, true, true}, {}, {}, false, true},
     };
 }
 
@@ -390,9 +426,14 @@ TEST_P(UpdateOf, ReportsSuccessAndLeavesEveryFileAndValueAsTheReleaseHasThem) {
     const UpdateCase& c = GetParam();
     const std::string share = c.onShare ? testing_support::freshNetworkShare() : std::string();
     ASSERT_EQ(c.onShare, !share.empty()) << "no share can be made here";
-    ProductInstallation installation(c.onShare ? share + "\\VELTRIS5" : scratchRoot(), c.installed, c.existing);
+    const std::string downloads = c.planted ? besidePlantedLibraries() : std::string();
+    const std::string root = c.onShare ? share + "\\VELTRIS5" : c.planted ? installDir("VELTRIS5") : scratchRoot();
+    ProductInstallation installation(root, c.installed, c.existing);
     ASSERT_FALSE(HasFatalFailure()) << "cannot lay out the installation";
     updateAndCheck(installation, c.installed, c.unticked);
+    if (c.planted) {
+        EXPECT_EQ(std::vector<std::string>{}, findFiles(downloads, ".ran")) << "a planted library ran";
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(E2e, UpdateOf, testing::ValuesIn(updateCases()),
