@@ -59,6 +59,8 @@ ModuleHandle loadSystemLibrary(const char* name) {
         // path keeps it out.
         return loadFromSystemFolder(name);
     default:
+        // The library or what it imports could come from the program's
+        // folder: better no window than a planted library.
         return ModuleHandle();
     }
 }
