@@ -60,23 +60,24 @@ DWORD setPatience(DWORD ms) {
 bool copyToDisk(const std::string& from, const std::string& to, bool replace) {
     const FileOperations& ops = g_operations;
     const fw::FileHandle source = openForReading(from);
-    BY_HANDLE_FILE_INFORMATION info{};
-    if (!source || !GetFileInformationByHandle(source.get(), &info)) return false;
+    // Times and attributes only: the fuller GetFileInformationByHandle also
+    // asks for the volume, which costs more than the rest of a small copy.
+    FILE_BASIC_INFO basic{};
+    if (!source || !GetFileInformationByHandleEx(source.get(), FileBasicInfo, &basic, sizeof basic)) return false;
     const std::unique_ptr<char[]> buffer(new (std::nothrow) char[kChunk]);
     if (!buffer) return SetLastError(ERROR_NOT_ENOUGH_MEMORY), false;
-    const DWORD attributes = info.dwFileAttributes & kCopiedAttributes;
     fw::FileHandle copy(ops.create(to.c_str(), GENERIC_WRITE, 0, nullptr, replace ? CREATE_ALWAYS : CREATE_NEW,
                                    FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!copy) return false;
-    // Time and attributes go on after the last write, which would move the
-    // time again, and through the handle: a copy made over an earlier one
-    // takes its attributes from this call, not from its creation. The flush
-    // then takes them to the disk with the data. The file system may report
-    // a failed write only at the flush or at the close.
-    FILE_BASIC_INFO basic{};
-    basic.LastWriteTime.LowPart = info.ftLastWriteTime.dwLowDateTime;
-    basic.LastWriteTime.HighPart = static_cast<LONG>(info.ftLastWriteTime.dwHighDateTime);
-    basic.FileAttributes = attributes ? attributes : FILE_ATTRIBUTE_NORMAL;
+    // The last-write time and attributes go on after the last write, which
+    // would move the time again, and through the handle: a copy made over an
+    // earlier one takes its attributes from this call, not from its creation.
+    // Zero leaves a time as it is. The flush then takes them to the disk with
+    // the data. The file system may report a failed write only at the flush
+    // or at the close.
+    basic.CreationTime.QuadPart = basic.LastAccessTime.QuadPart = basic.ChangeTime.QuadPart = 0;
+    basic.FileAttributes &= kCopiedAttributes;
+    if (!basic.FileAttributes) basic.FileAttributes = FILE_ATTRIBUTE_NORMAL;
     if (pump(source.get(), copy.get(), buffer.get()) &&
         SetFileInformationByHandle(copy.get(), FileBasicInfo, &basic, sizeof basic) && ops.flush(copy.get()) &&
         ops.close(copy.release()))
