@@ -192,17 +192,10 @@ namespace {
 // either is a change of the file.
 using FileStates = std::map<std::string, std::pair<ULONGLONG, DWORD>>;
 void listFiles(const std::string& dir, FileStates& files) {
-    WIN32_FIND_DATAA data;
-    fw::FindHandle find(FindFirstFileA((dir + "\\*").c_str(), &data));
-    for (bool more = find.valid(); more; more = FindNextFileA(find.get(), &data)) {
-        const std::string path = dir + "\\" + data.cFileName;
-        if (data.cFileName[0] == '.') continue;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-            listFiles(path, files);
-        else
-            files[path] = {(ULONGLONG{data.ftLastWriteTime.dwHighDateTime} << 32) | data.ftLastWriteTime.dwLowDateTime,
-                           data.nFileSizeLow};
-    }
+    testing_support::forEachFile(dir, [&](const std::string& path, const WIN32_FIND_DATAA& data) {
+        const FILETIME& written = data.ftLastWriteTime;
+        files[path] = {(ULONGLONG{written.dwHighDateTime} << 32) | written.dwLowDateTime, data.nFileSizeLow};
+    });
 }
 
 }  // namespace

@@ -174,21 +174,26 @@ std::string readFileOr(const std::string& path, const std::string& fallback) {
 
 bool exists(const std::string& path) { return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES; }
 
-std::vector<std::string> findFiles(const std::string& root, const std::string& nameContains) {
-    std::vector<std::string> found;
+void forEachFile(const std::string& root, const std::function<void(const std::string&, const WIN32_FIND_DATAA&)>& visit) {
     WIN32_FIND_DATAA data;
     fw::FindHandle find(FindFirstFileA((root + "\\*").c_str(), &data));
-    if (!find) return found;
+    if (!find) return;
     do {
         std::string name = data.cFileName;
         if (name == "." || name == "..") continue;
         std::string full = root + "\\" + name;
-        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-            for (auto& f : findFiles(full, nameContains)) found.push_back(f);
-        } else if (name.find(nameContains) != std::string::npos) {
-            found.push_back(full);
-        }
+        if (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+            forEachFile(full, visit);
+        else
+            visit(full, data);
     } while (FindNextFileA(find.get(), &data));
+}
+
+std::vector<std::string> findFiles(const std::string& root, const std::string& nameContains) {
+    std::vector<std::string> found;
+    forEachFile(root, [&](const std::string& path, const WIN32_FIND_DATAA& data) {
+        if (std::string(data.cFileName).find(nameContains) != std::string::npos) found.push_back(path);
+    });
     return found;
 }
 

@@ -80,6 +80,9 @@ bool exists(const std::string& path);
 void makeDirs(const std::string& path);
 // Every file below the folder whose name contains this text.
 std::vector<std::string> findFiles(const std::string& root, const std::string& nameContains);
+// Each file below `root` (folders are walked, not visited), with what the
+// search found of it.
+void forEachFile(const std::string& root, const std::function<void(const std::string&, const WIN32_FIND_DATAA&)>& visit);
 
 // Records every message box instead of showing it; answers IDOK.
 class MessageBoxRecorder {

@@ -160,7 +160,7 @@ RegistryWriteSpy* RegistryWriteSpy::instance_ = nullptr;
 class FileOperationLog {
 public:
     enum class Kind { create, flush, move, remove };
-    // A copy's or a move's destination, or the file a handle was opened on;
+    // A move's destination, or the file a handle was opened on;
     // a create's disposition or a move's flags.
     struct Entry { Kind kind; std::string path; DWORD flags; };
     std::vector<Entry> entries;
