@@ -66,8 +66,12 @@ bool copyToDisk(const std::string& from, const std::string& to, bool replace) {
     if (!source || !GetFileInformationByHandleEx(source.get(), FileBasicInfo, &basic, sizeof basic)) return false;
     const std::unique_ptr<char[]> buffer(new (std::nothrow) char[kChunk]);
     if (!buffer) return SetLastError(ERROR_NOT_ENOUGH_MEMORY), false;
-    fw::FileHandle copy(ops.create(to.c_str(), GENERIC_WRITE, 0, nullptr, replace ? CREATE_ALWAYS : CREATE_NEW,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    // Shared for reading and writing, as CopyFileA shares its destination: a
+    // backup left by an earlier run that another program keeps open sharing
+    // writes (a backup agent, a logging tool) is overwritten as CopyFileA
+    // would overwrite it. Never deletion: the copy is ours until it is closed.
+    fw::FileHandle copy(ops.create(to.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                   replace ? CREATE_ALWAYS : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!copy) return false;
     // The last-write time and attributes go on after the last write, which
     // would move the time again, and through the handle: a copy made over an

@@ -102,19 +102,44 @@ TEST_F(Backups, PathsOutOfReachOfTheFileFunctionsBehaveAsOnWindows) {
     EXPECT_TRUE(set().backupPaths.empty());
 }
 
-// Windows refuses to copy over a read-only or a hidden file; Wine as root
-// copies over both, so the rule must hold without the file system's help.
-TEST_F(Backups, ProtectedBackupLeftByAnEarlierRunMakesTheCopyFail) {
-    const DWORD protections[] = {FILE_ATTRIBUTE_READONLY, FILE_ATTRIBUTE_HIDDEN};
-    for (DWORD protection : protections) {
-        SCOPED_TRACE(protection);
+// A backup left by an earlier run is overwritten as CopyFileA overwrites it.
+// Windows refuses to copy over a read-only or a hidden file (Wine as root
+// copies over both), and over one that another program holds without sharing
+// writes; one held sharing writes (a backup agent, a logging tool) is
+// overwritten, and then named for deletion, since it cannot be deleted.
+TEST_F(Backups, BackupLeftByAnEarlierRunIsOverwrittenAsCopyFileADoes) {
+    const DWORD readWrite = GENERIC_READ | GENERIC_WRITE;
+    struct Case {
+        const char* name;
+        DWORD attribute;
+        DWORD heldSharing;  // with `held`, how another program holds it open for reading and writing
+        bool held;
+        bool overwritten;
+    };
+    const Case cases[] = {
+        {"read-only", FILE_ATTRIBUTE_READONLY, 0, false, false},
+        {"hidden", FILE_ATTRIBUTE_HIDDEN, 0, false, false},
+        {"held sharing reading and writing", FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, true, true},
+        {"held sharing reading only", FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, true, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
         CPatch_Veltris5v13Dlg fresh;
+        MessageBoxRecorder recorded;
         writeFile(dir + "sulvet.exe", "program");
         writeFile(dir + "sulvet_back.exe", "earlier");
-        setAttributes(dir + "sulvet_back.exe", protection);
-        EXPECT_FALSE(fresh.backupFile(dir + "sulvet.exe", dir + "sulvet_back.exe"));
-        EXPECT_EQ("earlier", readFileOr(dir + "sulvet_back.exe"));
-        EXPECT_TRUE(fresh.m_backupSet.backupPaths.empty());
+        setAttributes(dir + "sulvet_back.exe", c.attribute);
+        fw::FileHandle held;
+        if (c.held)
+            held.reset(CreateFileA((dir + "sulvet_back.exe").c_str(), readWrite, c.heldSharing, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+        EXPECT_EQ(c.overwritten, fresh.backupFile(dir + "sulvet.exe", dir + "sulvet_back.exe"));
+        EXPECT_EQ(c.overwritten ? 1u : 0u, fresh.m_backupSet.backupPaths.size());
+        fresh.deleteBackups();
+        held.close();
+        EXPECT_EQ(c.overwritten ? "program" : "earlier", readFileOr(dir + "sulvet_back.exe"));
+        EXPECT_EQ(c.overwritten ? std::string(kDeleteHeader) + dir + "sulvet_back.exe\n" : "",
+                  recorded.calls.empty() ? "" : recorded.calls[0].text);
         setAttributes(dir + "sulvet_back.exe", FILE_ATTRIBUTE_NORMAL);
     }
 }
