@@ -154,7 +154,9 @@ RegistryWriteSpy* RegistryWriteSpy::instance_ = nullptr;
 // order they reached the file system, each passed on to Windows. Like
 // Windows, and unlike Wine run as root, it will not open a read-only file for
 // writing; a flush of a path containing `failingFlush` fails, as on a failing
-// disk. Writes need no record: a handle is flushed or it is not. With
+// disk, and a write to one containing `shortWrite` puts down half of what it
+// is given, as on a full disk. Writes need no record: a handle is flushed or
+// it is not. With
 // `scanFreshBackups`, a scanner takes each backup the moment it is closed,
 // sharing reading only, and holds it until the first delete of the run.
 class FileOperationLog {
@@ -165,11 +167,12 @@ public:
     struct Entry { Kind kind; std::string path; DWORD flags; };
     std::vector<Entry> entries;
     std::string failingFlush;
+    std::string shortWrite;
     bool scanFreshBackups = false;
 
     FileOperationLog() : real_(fileOperations()) {
         log_ = this;
-        setFileOperations({create, real_.read, real_.write, flush, close, move, remove});
+        setFileOperations({create, real_.read, write, flush, close, move, remove});
     }
     ~FileOperationLog() { setFileOperations(real_); }
 
@@ -189,7 +192,8 @@ public:
             if (e.kind == Kind::remove && backup) deletedBackup = e.path;
             if (e.kind == Kind::flush && !deletedBackup.empty())
                 broken.push_back("backup deleted before the last flush: " + deletedBackup);
-            if (e.kind == Kind::flush) notOnDisk.clear();
+            // A file flushed, or one that goes again (a copy cut short), is off the list.
+            if (e.kind == Kind::flush || (e.kind == Kind::remove && e.path == notOnDisk)) notOnDisk.clear();
             if (e.kind == Kind::move && !(e.flags & MOVEFILE_WRITE_THROUGH)) broken.push_back("moved: " + e.path);
         }
         if (!notOnDisk.empty()) broken.push_back("never on disk: " + notOnDisk);
@@ -213,6 +217,11 @@ private:
         HANDLE file = log_->real_.create(path, access, share, security, disposition, flags, model);
         if (file != INVALID_HANDLE_VALUE) log_->open_[file] = path, note(Kind::create, path, disposition);
         return file;
+    }
+    static BOOL WINAPI write(HANDLE file, LPCVOID data, DWORD size, LPDWORD written, LPOVERLAPPED overlapped) {
+        const std::string& shortWrite = log_->shortWrite;
+        if (!shortWrite.empty() && log_->open_[file].find(shortWrite) != std::string::npos) size /= 2;
+        return log_->real_.write(file, data, size, written, overlapped);
     }
     static BOOL WINAPI flush(HANDLE file) {
         const std::string path = log_->open_[file];
@@ -336,7 +345,8 @@ TEST(UpdateRun, ReportsEachCombinationOfTickedComponents) {
 // A step that fails at each position of each sequence. The file is hidden:
 // it can be copied and moved over, but not recreated, so the step fails and
 // the restore puts everything back, each file moved back written through. A
-// backup or a written file that cannot be put on the disk fails the same way.
+// backup or a written file that cannot be put on the disk (a flush that fails,
+// a write cut short by a full disk) fails the same way.
 TEST(UpdateRun, FailedStepRestoresTheComponentAndReportsThatStep) {
     struct Case {
         ComponentKind kind;
@@ -344,6 +354,7 @@ TEST(UpdateRun, FailedStepRestoresTheComponentAndReportsThatStep) {
         const char* failure;
         int position;
         const char* failingFlush = nullptr;
+        const char* shortWrite = nullptr;
     };
     const Case cases[] = {
         {ComponentKind::professional, "nimbodbc.dll",
@@ -378,9 +389,10 @@ TEST(UpdateRun, FailedStepRestoresTheComponentAndReportsThatStep) {
         {ComponentKind::professional, nullptr,
          "Erro na actualização dos ficheiros de visualização. O processo não foi concluído com sucesso.", 90,
          "\\pft\\pac\\resumo.pft"},
+        {ComponentKind::professional, nullptr, kBackupFailure, 0, nullptr, "\\pft\\pac\\isbd_back.pft"},
     };
     for (const Case& c : cases) {
-        SCOPED_TRACE(c.hidden ? c.hidden : c.failingFlush);
+        SCOPED_TRACE(c.hidden ? c.hidden : c.failingFlush ? c.failingFlush : c.shortWrite);
         const ComponentFacts& facts = kFacts[static_cast<int>(c.kind)];
         CleanRegistry registry;
         Installation inst(c.kind);
@@ -392,6 +404,7 @@ TEST(UpdateRun, FailedStepRestoresTheComponentAndReportsThatStep) {
         CPatch_Veltris5v13Dlg dialog;
         FileOperationLog log;
         log.failingFlush = c.failingFlush ? c.failingFlush : "";
+        log.shortWrite = c.shortWrite ? c.shortWrite : "";
         PressOutcome run = pressUpdate(dialog);
         EXPECT_EQ(std::vector<std::string>{}, log.brokenRules());
 
