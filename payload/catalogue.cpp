@@ -63,3 +63,8 @@ CatalogueRange entriesOf(InstallStep step) {
     while (last != end && last->step == step) ++last;
     return CatalogueRange{first, static_cast<size_t>(last - first)};
 }
+
+const ConfigCopy kConfigCopies[2] = {
+    {"\\confvis.txt", "\\FormatosVisualizacao.cfg"},
+    {"\\confvisaut.txt", "\\FormatosVisualizacaoAut.cfg"},
+};

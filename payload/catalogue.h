@@ -42,3 +42,12 @@ struct CatalogueRange {
     const CatalogueEntry* end() const { return first + count; }
 };
 CatalogueRange entriesOf(InstallStep step);
+
+// The installation's two display-format configuration files, which the last
+// step of the professional and public updates copies to their new names,
+// never over an existing file.
+struct ConfigCopy {
+    const char* from;
+    const char* to;
+};
+extern const ConfigCopy kConfigCopies[2];

@@ -50,8 +50,8 @@ bool extractPayloadOver(const std::string& targetPath, const PathStatus* target,
     if (protectedFromRecreation(target ? *target : lookUpPath(targetPath))) return false;
     const FileOperations& ops = fileOperations();
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
-    fw::FileHandle file(ops.create(targetPath.c_str(), GENERIC_READ | GENERIC_WRITE, 0, &inheritable, CREATE_ALWAYS,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+    fw::FileHandle file(ops.create(targetPath.c_str(), kExtractionOpen.access, kExtractionOpen.share, &inheritable,
+                                   CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!file) return false;
 
     DWORD written = 0;

@@ -57,6 +57,15 @@ DWORD setPatience(DWORD ms) {
     return previous;
 }
 
+bool opensAs(const std::string& path, OpenMode mode) {
+    const FileOperations& ops = g_operations;
+    const HANDLE file = ops.create(path.c_str(), mode.access, mode.share, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    ops.close(file);
+    return true;
+}
+
 bool copyToDisk(const std::string& from, const std::string& to, bool replace) {
     const FileOperations& ops = g_operations;
     const fw::FileHandle source = openForReading(from);
@@ -66,11 +75,7 @@ bool copyToDisk(const std::string& from, const std::string& to, bool replace) {
     if (!source || !GetFileInformationByHandleEx(source.get(), FileBasicInfo, &basic, sizeof basic)) return false;
     const std::unique_ptr<char[]> buffer(new (std::nothrow) char[kChunk]);
     if (!buffer) return SetLastError(ERROR_NOT_ENOUGH_MEMORY), false;
-    // Shared for reading and writing, as CopyFileA shares its destination: a
-    // backup left by an earlier run that another program keeps open sharing
-    // writes (a backup agent, a logging tool) is overwritten as CopyFileA
-    // would overwrite it. Never deletion: the copy is ours until it is closed.
-    fw::FileHandle copy(ops.create(to.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+    fw::FileHandle copy(ops.create(to.c_str(), kCopyOpen.access, kCopyOpen.share, nullptr,
                                    replace ? CREATE_ALWAYS : CREATE_NEW, FILE_ATTRIBUTE_NORMAL, nullptr));
     if (!copy) return false;
     // The last-write time and attributes go on after the last write, which

@@ -24,6 +24,25 @@ const FileOperations& fileOperations();
 // Puts `operations` in force; returns the ones it replaces.
 FileOperations setFileOperations(const FileOperations& operations);
 
+// How the update opens a file it writes. A product file is written whole by
+// its extraction, which shares it with nobody; a copy (a backup, a
+// configuration copy) shares reading and writing, as CopyFileA shares its
+// destination: a backup left by an earlier run that another program keeps
+// open sharing writes (a backup agent, a logging tool) is overwritten as
+// CopyFileA would overwrite it. Never deletion: the file is ours until it is
+// closed.
+struct OpenMode {
+    DWORD access;
+    DWORD share;
+};
+constexpr OpenMode kExtractionOpen{GENERIC_READ | GENERIC_WRITE, 0};
+constexpr OpenMode kCopyOpen{GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE};
+
+// Whether the existing file `path` opens as `mode` opens it, through the
+// file-operation table; the handle is closed at once, nothing is written.
+// False leaves the platform's last error.
+bool opensAs(const std::string& path, OpenMode mode);
+
 // Copies `from` to `to` (over an existing `to` only when `replace` is set;
 // otherwise an existing one fails the copy with ERROR_FILE_EXISTS) and
 // returns once the copy is on the disk. Windows keeps written data in its

@@ -1,8 +1,8 @@
 // The install steps: each replaces one group of product files from the
-// catalogue. Two rules cover them all: a program module is replaced only where
-// its executable is installed, and loose files only where they already exist.
-#include "app/Patch_Veltris5v13Dlg.h"
+// catalogue, under the rule of its kind.
+#include "payload/install_steps.h"
 
+#include "app/Patch_Veltris5v13Dlg.h"
 #include "payload/catalogue.h"
 #include "payload/extract.h"
 #include "payload/file_operations.h"
@@ -15,44 +15,41 @@ bool extract(const std::string& directory, const CatalogueEntry& entry, const Pa
                               entry.compressedSize);
 }
 
-// A module that is not installed is not installed by the update; where its
-// executable is present, the companions are written whether or not they exist.
-// An executable that cannot be looked at might be there: the step fails
-// rather than guess.
+bool install(const std::string& directory, InstallStep step, WriteRule rule) {
+    return forEachFileWritten(directory, step, rule, [&](const CatalogueEntry& entry, const PathStatus* status) {
+        return extract(directory, entry, status);
+    });
+}
 bool installModule(const std::string& directory, InstallStep step) {
-    CatalogueRange entries = entriesOf(step);
-    if (entries.count == 0) return true;
-    const PathStatus key = lookUpPath(directory + entries.first->target);
-    if (key.missing()) return true;
-    if (!key.present() || !extract(directory, *entries.first, &key)) return false;
-    for (const CatalogueEntry& entry : CatalogueRange{entries.first + 1, entries.count - 1})
-        if (!extract(directory, entry)) return false;
-    return true;
+    return install(directory, step, WriteRule::wholeModule);
+}
+bool installPresentFiles(const std::string& directory, InstallStep step) {
+    return install(directory, step, WriteRule::presentFiles);
 }
 
-// Tables, display formats and templates are replaced where present and never
-// created; the first failure stops the step, and a file that cannot be
-// looked at is a failure too.
-bool installPresentFiles(const std::string& directory, InstallStep step) {
-    for (const CatalogueEntry& entry : entriesOf(step)) {
+}  // namespace
+
+bool forEachFileWritten(const std::string& directory, InstallStep step, WriteRule rule, const FileWriter& write) {
+    const CatalogueRange entries = entriesOf(step);
+    if (rule == WriteRule::wholeModule && entries.count > 0) {
+        const PathStatus key = lookUpPath(directory + entries.first->target);
+        if (key.missing()) return true;
+        if (!key.present() || !write(*entries.first, &key)) return false;
+        for (const CatalogueEntry& entry : CatalogueRange{entries.first + 1, entries.count - 1})
+            if (!write(entry, nullptr)) return false;
+        return true;
+    }
+    for (const CatalogueEntry& entry : entries) {
+        if (rule == WriteRule::everyFile) {
+            if (!write(entry, nullptr)) return false;
+            continue;
+        }
         const PathStatus target = lookUpPath(directory + entry.target);
         if (target.missing()) continue;
-        if (!target.present() || !extract(directory, entry, &target)) return false;
+        if (!target.present() || !write(entry, &target)) return false;
     }
     return true;
 }
-
-struct ConfigCopy {
-    const char* from;
-    const char* to;
-};
-
-const ConfigCopy kConfigCopies[] = {
-    {"\\confvis.txt", "\\FormatosVisualizacao.cfg"},
-    {"\\confvisaut.txt", "\\FormatosVisualizacaoAut.cfg"},
-};
-
-}  // namespace
 
 BOOL CPatch_Veltris5v13Dlg::installBrenix() { return installModule(m_professional.installDir, InstallStep::brenix); }
 BOOL CPatch_Veltris5v13Dlg::installQuorra() { return installModule(m_professional.installDir, InstallStep::quorra); }

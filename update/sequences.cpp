@@ -6,53 +6,24 @@
 #include "framework/message_box.h"
 #include "payload/catalogue.h"
 #include "payload/extract.h"
+#include "payload/install_steps.h"
 #include "survey/registry.h"
+#include "update/sequences.h"
 
 #include <exception>
-
-// One step of a sequence, advancing the progress bar by one step when it
-// succeeds. An extraction step writes each catalogue file of its install step
-// itself and advances once per file.
-struct SequenceStep {
-    enum class Kind { module, directory, extractEach };
-    Kind kind;
-    BOOL (CPatch_Veltris5v13Dlg::*module)();                  // finds its directory on the dialog
-    BOOL (CPatch_Veltris5v13Dlg::*directory)(std::string);    // given the component's directory
-    InstallStep files;                                        // for extractEach
-    const char* failure;                                      // the report line when it fails
-};
-
-struct RegistryValue {
-    const char* name;
-    const char* data;
-};
-
-struct UpdateSequence {
-    ComponentKind kind;  // whose directory and registry key
-    const SequenceStep* steps;
-    size_t stepCount;
-    bool migratesConfiguration;
-    // Written in order under the component's key once every step has run; the
-    // last one, the version, decides whether the success text needs its remark.
-    const RegistryValue* values;
-    size_t valueCount;
-    const char* success;
-    const char* successWithoutRegistry;
-};
 
 namespace {
 
 using Dlg = CPatch_Veltris5v13Dlg;
 
-// Only an extraction step looks at `files`; the others leave it at any value.
-constexpr SequenceStep moduleStep(BOOL (Dlg::*step)(), const char* failure) {
-    return {SequenceStep::Kind::module, step, nullptr, InstallStep::administration, failure};
+constexpr SequenceStep moduleStep(BOOL (Dlg::*step)(), InstallStep files, const char* program, const char* failure) {
+    return {SequenceStep::Kind::module, step, nullptr, files, program, failure};
 }
-constexpr SequenceStep directoryStep(BOOL (Dlg::*step)(std::string), const char* failure) {
-    return {SequenceStep::Kind::directory, nullptr, step, InstallStep::administration, failure};
+constexpr SequenceStep directoryStep(BOOL (Dlg::*step)(std::string), InstallStep files, const char* failure) {
+    return {SequenceStep::Kind::directory, nullptr, step, files, nullptr, failure};
 }
-constexpr SequenceStep extractionStep(InstallStep files, const char* failure) {
-    return {SequenceStep::Kind::extractEach, nullptr, nullptr, files, failure};
+constexpr SequenceStep extractionStep(InstallStep files, const char* program, const char* failure) {
+    return {SequenceStep::Kind::extractEach, nullptr, nullptr, files, program, failure};
 }
 
 template <size_t N>
@@ -72,31 +43,36 @@ const char kBulletinFailure[] =
 const char kConfigurationNotUpdated[] = "Não foi possível actualizar os ficheiros de configuração";
 
 const SequenceStep kProfessionalSteps[] = {
-    moduleStep(&Dlg::installBrenix, "Erro na actualização do Brenix. O processo não foi concluído com sucesso."),
-    moduleStep(&Dlg::installQuorra, "Erro na actualização do Quorra. O processo não foi concluído com sucesso."),
-    moduleStep(&Dlg::installSulvet, "Erro na actualização do Sulvet. O processo não foi concluído com sucesso."),
-    moduleStep(&Dlg::installDravel, "Erro na actualização do Dravel. O processo não foi concluído com sucesso."),
-    moduleStep(&Dlg::installFenmor, kFenmorFailure),
-    moduleStep(&Dlg::installHalvinor,
+    moduleStep(&Dlg::installBrenix, InstallStep::brenix, "Brenix",
+               "Erro na actualização do Brenix. O processo não foi concluído com sucesso."),
+    moduleStep(&Dlg::installQuorra, InstallStep::quorra, "Quorra",
+               "Erro na actualização do Quorra. O processo não foi concluído com sucesso."),
+    moduleStep(&Dlg::installSulvet, InstallStep::sulvet, "Sulvet",
+               "Erro na actualização do Sulvet. O processo não foi concluído com sucesso."),
+    moduleStep(&Dlg::installDravel, InstallStep::dravel, "Dravel",
+               "Erro na actualização do Dravel. O processo não foi concluído com sucesso."),
+    moduleStep(&Dlg::installFenmor, InstallStep::fenmor, "Fenmor", kFenmorFailure),
+    moduleStep(&Dlg::installHalvinor, InstallStep::halvinor, "Módulo de Difusão",
                "Erro na actualização do Módulo de Difusão. O processo não foi concluído com sucesso."),
-    moduleStep(&Dlg::installMerisca,
+    moduleStep(&Dlg::installMerisca, InstallStep::merisca, "Módulo de Estatísticas",
                "Erro na actualização do Módulo de Estatísticas. O processo não foi concluído com sucesso."),
-    directoryStep(&Dlg::installIndexingTables,
+    directoryStep(&Dlg::installIndexingTables, InstallStep::indexingTables,
                   "Erro na actualização das configurações de indexação. O processo não foi concluído com sucesso."),
-    directoryStep(&Dlg::installDisplayFormats, kDisplayFormatsFailure),
-    directoryStep(&Dlg::installBulletinTemplate, kBulletinFailure),
+    directoryStep(&Dlg::installDisplayFormats, InstallStep::displayFormats, kDisplayFormatsFailure),
+    directoryStep(&Dlg::installBulletinTemplate, InstallStep::bulletinTemplate, kBulletinFailure),
 };
 
 const SequenceStep kPublicSteps[] = {
-    moduleStep(&Dlg::installPublicFenmor, kFenmorFailure),
-    directoryStep(&Dlg::installDisplayFormats, kDisplayFormatsFailure),
-    directoryStep(&Dlg::installBulletinTemplate, kBulletinFailure),
+    moduleStep(&Dlg::installPublicFenmor, InstallStep::publicFenmor, "Fenmor", kFenmorFailure),
+    directoryStep(&Dlg::installDisplayFormats, InstallStep::displayFormats, kDisplayFormatsFailure),
+    directoryStep(&Dlg::installBulletinTemplate, InstallStep::bulletinTemplate, kBulletinFailure),
 };
 
 // Both of the module's files are written whether or not they exist; the
 // report does not say which one failed.
 const SequenceStep kAdministrationSteps[] = {
-    extractionStep(InstallStep::administration, "Erro na actualização do Módulo de Administração."),
+    extractionStep(InstallStep::administration, "Módulo de Administração",
+                   "Erro na actualização do Módulo de Administração."),
 };
 
 const RegistryValue kVersionOnly[] = {{"Versao", kTargetVersion}};
@@ -153,6 +129,18 @@ std::string reportLine(const char* text) noexcept {
 
 }  // namespace
 
+const UpdateSequence& sequenceOf(ComponentKind kind) {
+    switch (kind) {
+    case ComponentKind::professional:
+        return kProfessionalSequence;
+    case ComponentKind::publicComponent:
+        return kPublicSequence;
+    case ComponentKind::administration:
+        break;
+    }
+    return kAdministrationSequence;
+}
+
 bool CPatch_Veltris5v13Dlg::runSequenceStep(const SequenceStep& step, const std::string& directory) {
     switch (step.kind) {
     case SequenceStep::Kind::module:
@@ -162,12 +150,14 @@ bool CPatch_Veltris5v13Dlg::runSequenceStep(const SequenceStep& step, const std:
         if (!(this->*step.directory)(directory)) return false;
         break;
     case SequenceStep::Kind::extractEach:
-        for (const CatalogueEntry& file : entriesOf(step.files)) {
-            if (!extractPayload(directory + file.target, file.id, file.uncompressedSize, file.compressedSize))
-                return false;
-            m_progress.StepIt();
-        }
-        return true;
+        return forEachFileWritten(directory, step.files, WriteRule::everyFile,
+                                  [&](const CatalogueEntry& file, const PathStatus*) {
+                                      if (!extractPayload(directory + file.target, file.id, file.uncompressedSize,
+                                                          file.compressedSize))
+                                          return false;
+                                      m_progress.StepIt();
+                                      return true;
+                                  });
     }
     m_progress.StepIt();
     return true;
