@@ -56,6 +56,10 @@ public:
 
     // "Actualizar": updates every marked component and reports.
     void runUpdate();
+    // What would stop the update of the marked components (files held by
+    // another program, read-only files, disks short of space), as the text
+    // of the box that names it; empty when nothing is in the way.
+    std::string describeObstacles();
 
     InstalledComponent& record(ComponentKind kind);
     int& updateMark(ComponentKind kind);

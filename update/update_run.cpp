@@ -58,6 +58,15 @@ void CPatch_Veltris5v13Dlg::runUpdate() {
     try {
         for (const ComponentRun& run : kComponentRuns) endWithSeparator(record(run.kind).installDir);
 
+        // Still nothing touched: what is in the way is named now, while the
+        // user can put it right and press again, rather than found by a step
+        // that then has to restore.
+        const std::string obstacles = describeObstacles();
+        if (!obstacles.empty()) {
+            AfxMessageBox(obstacles.c_str());
+            return;
+        }
+
         m_progress.ShowWindow(SW_SHOW);
         short maximum = 0;
         for (const ComponentRun& run : kComponentRuns)

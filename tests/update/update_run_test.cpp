@@ -13,6 +13,7 @@
 #include <functional>
 #include <map>
 #include <set>
+#include <utility>
 
 using namespace testing_support;
 using namespace update_tests;
@@ -169,6 +170,9 @@ public:
     std::string failingFlush;
     std::string shortWrite;
     bool scanFreshBackups = false;
+    // Runs once, when the first backup is opened: the check before the run
+    // has passed by then, and no file has been written yet.
+    std::function<void()> whenBackingUp;
 
     FileOperationLog() : real_(fileOperations()) {
         log_ = this;
@@ -214,6 +218,7 @@ private:
         const DWORD attributes = GetFileAttributesA(path);
         if ((access & GENERIC_WRITE) && attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
             return SetLastError(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
+        if (log_->whenBackingUp && std::strstr(path, "_back")) std::exchange(log_->whenBackingUp, nullptr)();
         HANDLE file = log_->real_.create(path, access, share, security, disposition, flags, model);
         if (file != INVALID_HANDLE_VALUE) log_->open_[file] = path, note(Kind::create, path, disposition);
         return file;
@@ -419,20 +424,25 @@ TEST(UpdateRun, FailedStepRestoresTheComponentAndReportsThatStep) {
     }
 }
 
-// Files that programs of the product hold open: the display-format step fails
-// on the first, and the restore cannot move a backup onto any of them. None
-// was ever changed, so none is named for recovery by hand: each keeps its
-// content and attribute, and its backup goes like any other.
+// Files that programs of the product, started once the check before the run
+// has passed, hold open: the display-format step fails on the first, and the
+// restore cannot move a backup onto any of them. None was ever changed, so
+// none is named for recovery by hand: each keeps its content and attribute,
+// and its backup goes like any other.
 TEST(UpdateRun, HeldFilesTheUpdateNeverChangedAreNotNamedForRecovery) {
     CleanRegistry registry;
     Installation professional(ComponentKind::professional);
     registerAt(ComponentKind::professional, kOldVersion, professional.dir);
     const char* held[] = {"\\pft\\pac\\ord_pft\\isbd.pft", "\\pft\\pac\\isbd.pft", "\\Modelos\\boletim_cdu.xml"};
     std::vector<fw::FileHandle> handles;
-    for (const char* h : held) handles.push_back(holdOpen(professional / h));
+    FileOperationLog log;
+    log.whenBackingUp = [&] {
+        for (const char* h : held) handles.push_back(holdOpen(professional / h));
+    };
 
     CPatch_Veltris5v13Dlg dialog;
     PressOutcome run = pressUpdate(dialog);
+    EXPECT_EQ(3u, handles.size());
     handles.clear();
 
     expectReport(run, std::string(kProfessionalHeader) +
