@@ -384,6 +384,49 @@ protected:
         return folder;
     }
 
+    // Saves the window's part of the screen and reads the file back.
+    void saveWindow(HWND window, const std::string& name) {
+        RECT area{};
+        e2e::Image shot;
+        e2e::Image saved;
+        ASSERT_TRUE(GetWindowRect(window, &area));
+        ASSERT_TRUE(e2e::captureScreen(area, shot));
+        const std::string path = screenshotPath(name);
+        ASSERT_TRUE(e2e::writeBmp(shot, path)) << path;
+        ASSERT_TRUE(e2e::readBmp(path, saved)) << path;
+        EXPECT_EQ(area.right - area.left, saved.width);
+        EXPECT_EQ(area.bottom - area.top, saved.height);
+        EXPECT_TRUE(saved.pixels == shot.pixels) << "the file does not hold what was captured";
+        // A window drawn with its frame, texts and controls, not a blank area.
+        EXPECT_GT(e2e::distinctColours(saved), 8u);
+    }
+
+    // A press that finds something in the way: one box, beginning with
+    // `expected` and ending with what to do, and the dialog as it was (ticks,
+    // "Actualizar"), with nothing written anywhere.
+    void expectRefused(const ProductInstallation& installation, const std::string& expected, const char* shot) {
+        const auto registryBefore = productRegistry();
+        std::vector<e2e::ListRow> rowsBefore, rowsAfter;
+        ASSERT_TRUE(app().readRows(rowsBefore));
+        ASSERT_TRUE(app().pressActualizar());
+        e2e::MessageBoxInfo box;
+        ASSERT_TRUE(app().waitForMessageBox(box, 20000)) << "no box names what is in the way";
+        expectApplicationBox(box);
+        EXPECT_EQ(0u, box.text.find(expected)) << box.text;
+        EXPECT_NE(std::string::npos, box.text.find("Depois prima \"Actualizar\" novamente.")) << box.text;
+        saveWindow(box.window, shot);
+        ASSERT_TRUE(app().answerMessageBox(box));
+        ASSERT_TRUE(app().waitForMainWindow());
+        EXPECT_TRUE(app().controlEnabled(IDOK));
+        EXPECT_FALSE(app().progress().visible);
+        ASSERT_TRUE(app().readRows(rowsAfter));
+        for (size_t i = 0; i < rowsBefore.size() && i < rowsAfter.size(); ++i)
+            EXPECT_EQ(rowsBefore[i].image, rowsAfter[i].image) << "row " << i;
+        expectTree(installation.root(), installation.expectedAfter({}));
+        EXPECT_EQ(std::vector<std::string>{}, findFiles(installation.root(), "_back"));
+        EXPECT_EQ(registryBefore, productRegistry());
+    }
+
     std::string exePath_ = e2e::updaterPath();
     std::unique_ptr<WineSettingsForTheUpdater> wineSettings_;
 };
@@ -395,6 +438,10 @@ struct UpdateCase {
     std::vector<ProductInstallation::KeptFile> existing;  // configuration copies already there
     bool onShare = false;  // installed below \\server\share: the product kept on a file server
     bool planted = false;  // started from a folder holding planted libraries
+    // In the way at the first press: a program of the product running, a
+    // file copied read-only from CD media, a disk too small; the same for a
+    // component left unticked, which must not matter.
+    enum Obstacle { none, runningModule, readOnlyServer, smallDisk, runningUnticked } obstacle = none;
 };
 
 void PrintTo(const UpdateCase& c, std::ostream* os) { *os << c.name; }
@@ -410,13 +457,18 @@ std::vector<UpdateCase> updateCases() {
         {"PublicAndAdministration", {false, true, true}, {}, {}},
         {"AllThree", {true, true, true}, {}, {}},
         // The user leaves installed components alone.
-        {"AllThreeWithThePublicComponentUnticked", {true, true, true}, {false, true, false}, {}},
+        {"AllThreeWithThePublicComponentUntickedAndItsProgramRunning", {true, true, true}, {false, true, false}, {},
+         false, false, UpdateCase::runningUnticked},
         {"AllThreeWithOnlyThePublicComponentLeftTicked",
          {true, true, true},
          {true, false, true},
          {{kPublic, "\\FormatosVisualizacao.cfg"}}},
         {"ProfessionalOnANetworkShare", {true, false, false}, {}, {}, true},
         {"AllThreeStartedBesidePlantedLibraries", {true, true, true}, {}, {}, false, true},
+        {"ProfessionalWhileBrenixRuns", {true, false, false}, {}, {}, false, false, UpdateCase::runningModule},
+        {"PublicAndAdministrationWithAReadOnlyServer", {false, true, true}, {}, {}, false, false,
+         UpdateCase::readOnlyServer},
+        {"ProfessionalOnADiskTooSmall", {true, false, false}, {}, {}, false, false, UpdateCase::smallDisk},
     };
 }
 
@@ -427,10 +479,68 @@ TEST_P(UpdateOf, ReportsSuccessAndLeavesEveryFileAndValueAsTheReleaseHasThem) {
     const std::string share = c.onShare ? testing_support::freshNetworkShare() : std::string();
     ASSERT_EQ(c.onShare, !share.empty()) << "no share can be made here";
     const std::string downloads = c.planted ? besidePlantedLibraries() : std::string();
-    const std::string root = c.onShare ? share + "\\VELTRIS5" : c.planted ? installDir("VELTRIS5") : scratchRoot();
+    const std::string smallDisk = e2e::windowsPath(PATCH_SMALL_DISK);
+    const std::string root = c.onShare                                ? share + "\\VELTRIS5"
+                             : c.planted                              ? installDir("VELTRIS5")
+                             : c.obstacle == UpdateCase::smallDisk ? smallDisk + "\\VELTRIS5"
+                                                                      : scratchRoot();
+    // The small disk (a 32 MB tmpfs that ctest mounts) filled up to 8 MB:
+    // room for the old files, not for the professional component's new ones.
+    const std::string filler = smallDisk + "\\other.dat";
+    ULARGE_INTEGER free{}, total{};
+    if (c.obstacle == UpdateCase::smallDisk) {
+        if (!GetDiskFreeSpaceExA((smallDisk + "\\").c_str(), &free, &total, nullptr) || total.QuadPart != 32u << 20)
+            GTEST_SKIP() << "no small disk at " << smallDisk << " (mounting a tmpfs needs root)";
+        testing_support::removeTree(root);
+        testing_support::writeFile(filler, std::string(static_cast<size_t>(free.QuadPart - (8u << 20)), 'x'));
+    }
     ProductInstallation installation(root, c.installed, c.existing);
     ASSERT_FALSE(HasFatalFailure()) << "cannot lay out the installation";
-    updateAndCheck(installation, c.installed, c.unticked);
+    const std::string intro = "Não é possível iniciar a actualização. Nenhum ficheiro foi alterado.\n";
+    const std::string professional = installation.registeredDir(kProfessional);
+    const std::string server = installation.registeredDir(kAdministration) + "\\QV5Server.exe";
+    fw::FileHandle held;  // as a running program holds its file
+    auto hold = [&](const std::string& path) {
+        held.reset(CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+        EXPECT_TRUE(held.valid()) << path;
+    };
+    Hooks hooks;
+    hooks.beforePress = [&] {
+        switch (c.obstacle) {
+        case UpdateCase::none:
+            break;
+        case UpdateCase::runningModule:
+            hold(professional + "\\brenix.exe");
+            expectRefused(installation,
+                          intro + "\nFicheiros em uso por outro programa:\n" + professional +
+                              "\\brenix.exe (Brenix)\n\nO que fazer:\n- Feche esses programas;",
+                          "obstacle-running-program.bmp");
+            held.close();
+            break;
+        case UpdateCase::readOnlyServer:
+            SetFileAttributesA(server.c_str(), FILE_ATTRIBUTE_READONLY);
+            expectRefused(installation, intro + "\nFicheiros só de leitura:\n" + server + "\n\nO que fazer:\n- Retire",
+                          "obstacle-read-only.bmp");
+            SetFileAttributesA(server.c_str(), FILE_ATTRIBUTE_NORMAL);
+            break;
+        case UpdateCase::smallDisk:
+            expectRefused(installation,
+                          intro + "\nEspaço em disco insuficiente:\n" + professional + "\\ (são necessários ",
+                          "obstacle-disk-space.bmp");
+            DeleteFileA(filler.c_str());
+            break;
+        case UpdateCase::runningUnticked:
+            hold(installation.registeredDir(kPublic) + "fenmor.exe");
+            break;
+        }
+    };
+    updateAndCheck(installation, c.installed, c.unticked, hooks);
+    held.close();
+    if (c.obstacle == UpdateCase::smallDisk) {
+        endUpdater();
+        testing_support::removeTree(root);
+        DeleteFileA(filler.c_str());
+    }
     if (c.planted) {
         EXPECT_EQ(std::vector<std::string>{}, findFiles(downloads, ".ran")) << "a planted library ran";
     }
@@ -523,23 +633,6 @@ protected:
         endUpdater();
         testing_support::removeTree(kRoot);
         RemoveDirectoryA(kParent);  // only when nothing else is in it
-    }
-
-    // Saves the window's part of the screen and reads the file back.
-    void saveWindow(HWND window, const std::string& name) {
-        RECT area{};
-        e2e::Image shot;
-        e2e::Image saved;
-        ASSERT_TRUE(GetWindowRect(window, &area));
-        ASSERT_TRUE(e2e::captureScreen(area, shot));
-        const std::string path = screenshotPath(name);
-        ASSERT_TRUE(e2e::writeBmp(shot, path)) << path;
-        ASSERT_TRUE(e2e::readBmp(path, saved)) << path;
-        EXPECT_EQ(area.right - area.left, saved.width);
-        EXPECT_EQ(area.bottom - area.top, saved.height);
-        EXPECT_TRUE(saved.pixels == shot.pixels) << "the file does not hold what was captured";
-        // A window drawn with its frame, texts and controls, not a blank area.
-        EXPECT_GT(e2e::distinctColours(saved), 8u);
     }
 };
 
