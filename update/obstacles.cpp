@@ -80,7 +80,6 @@ private:
     Volume& volumeOf(const std::string& directory);
 
     std::vector<Candidate> toOpen_;
-    std::vector<std::string> inUse_;
     std::vector<std::string> readOnly_;
     std::vector<Volume> volumes_;
     ULONGLONG added_ = 0;  // by the component being surveyed: new files over the old ones, configuration copies
@@ -204,9 +203,12 @@ std::string Survey::report() {
 std::string CPatch_Veltris5v13Dlg::describeObstacles() {
     try {
         Survey survey;
-        for (ComponentKind kind :
-             {ComponentKind::professional, ComponentKind::publicComponent, ComponentKind::administration})
-            if (updateMark(kind)) survey.component(record(kind).installDir, sequenceOf(kind), backupTableOf(kind));
+        // In the order the run updates them, which is what the peak of each
+        // volume depends on.
+        for (const ComponentInfo& component : kComponents)
+            if (updateMark(component.kind))
+                survey.component(record(component.kind).installDir, sequenceOf(component.kind),
+                                 backupTableOf(component.kind));
         return survey.report();
     } catch (const std::exception&) {
         // Out of memory: nothing could be checked, and the steps still
