@@ -209,6 +209,23 @@ void UpdaterScenario::endUpdater() {
     if (app_ && app_->running()) app_->kill();
 }
 
+e2e::Image UpdaterScenario::saveWindow(HWND window, const std::string& name) {
+    RECT area{};
+    e2e::Image shot;
+    e2e::Image saved;
+    EXPECT_TRUE(GetWindowRect(window, &area));
+    EXPECT_TRUE(e2e::captureScreen(area, shot));
+    const std::string path = screenshotPath(name);
+    EXPECT_TRUE(e2e::writeBmp(shot, path)) << path;
+    EXPECT_TRUE(e2e::readBmp(path, saved)) << path;
+    EXPECT_EQ(area.right - area.left, saved.width);
+    EXPECT_EQ(area.bottom - area.top, saved.height);
+    EXPECT_TRUE(saved.pixels == shot.pixels) << "the file does not hold what was captured";
+    // A window drawn with its frame, texts and controls, not a blank area.
+    EXPECT_GT(e2e::distinctColours(saved), 8u);
+    return saved;
+}
+
 void UpdaterScenario::expectEndsByItself(DWORD timeoutMs) {
     ASSERT_TRUE(app_->waitForExit(timeoutMs)) << "the updater is still running";
     DWORD code = app_->exitCode();

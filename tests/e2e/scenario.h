@@ -81,6 +81,9 @@ protected:
     // Ends the updater by force if one is still running, so that a test can
     // remove files of its own before the fixture goes away.
     void endUpdater();
+    // Saves the window's part of the screen as <build>/screenshots/<name>,
+    // reads the file back and checks that it holds a drawn window.
+    e2e::Image saveWindow(HWND window, const std::string& name);
 
 private:
     testing_support::CleanRegistry registry_;

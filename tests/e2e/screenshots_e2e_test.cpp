@@ -10,26 +10,7 @@ namespace {
 
 using testing_support::registerComponent;
 
-class Screenshots : public UpdaterScenario {
-protected:
-    // Saves the window's part of the screen and reads the file back.
-    e2e::Image saveWindow(HWND window, const std::string& name) {
-        RECT area{};
-        e2e::Image shot;
-        e2e::Image saved;
-        EXPECT_TRUE(GetWindowRect(window, &area));
-        EXPECT_TRUE(e2e::captureScreen(area, shot));
-        const std::string path = screenshotPath(name);
-        EXPECT_TRUE(e2e::writeBmp(shot, path)) << path;
-        EXPECT_TRUE(e2e::readBmp(path, saved)) << path;
-        EXPECT_EQ(area.right - area.left, saved.width);
-        EXPECT_EQ(area.bottom - area.top, saved.height);
-        EXPECT_TRUE(saved.pixels == shot.pixels) << "the file does not hold what was captured";
-        // A window drawn with its frame, texts and controls, not a blank area.
-        EXPECT_GT(e2e::distinctColours(saved), 8u);
-        return saved;
-    }
-};
+using Screenshots = UpdaterScenario;
 
 // A typical machine: the professional component behind, the administration
 // module already at the target version.

@@ -461,13 +461,10 @@ std::string asciiOnly(std::string text) {
     return text;
 }
 
-// "Actualizar" first checks, touching nothing, whether any file it will write
-// is held by another program or read-only: faults put in from the start are
-// named there, and the update never begins. So the faults go in while that
-// check waits, past their files, for a gate: a file taken as a scanner takes
-// one, which the check waits for rather than report. Once the dialog stops
-// answering (the check has begun), the check has half a second to pass the
-// faults' files; the gate then goes, and the check lets the update begin.
+// Faults in place at the press would be named by the check "Actualizar" makes
+// before touching anything, and the update would never begin. So they go in
+// while that check, past their files, waits on a gate held as a scanner holds
+// a file: half a second after the dialog stops answering; then the gate goes.
 const char kGate[] = "\\pft\\difusao\\resumo.pft";
 
 bool pressOnceTheCheckIsPast(e2e::UpdaterSession& app, const Installation& installation, InjectedFaults& injected) {

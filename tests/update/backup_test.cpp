@@ -108,19 +108,17 @@ TEST_F(Backups, PathsOutOfReachOfTheFileFunctionsBehaveAsOnWindows) {
 // writes; one held sharing writes (a backup agent, a logging tool) is
 // overwritten, and then named for deletion, since it cannot be deleted.
 TEST_F(Backups, BackupLeftByAnEarlierRunIsOverwrittenAsCopyFileADoes) {
-    const DWORD readWrite = GENERIC_READ | GENERIC_WRITE;
     struct Case {
         const char* name;
         DWORD attribute;
-        DWORD heldSharing;  // with `held`, how another program holds it open for reading and writing
-        bool held;
+        DWORD heldSharing;  // how another program holds it open for reading and writing; 0: not held
         bool overwritten;
     };
     const Case cases[] = {
-        {"read-only", FILE_ATTRIBUTE_READONLY, 0, false, false},
-        {"hidden", FILE_ATTRIBUTE_HIDDEN, 0, false, false},
-        {"held sharing reading and writing", FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, true, true},
-        {"held sharing reading only", FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, true, false},
+        {"read-only", FILE_ATTRIBUTE_READONLY, 0, false},
+        {"hidden", FILE_ATTRIBUTE_HIDDEN, 0, false},
+        {"held sharing reading and writing", FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ | FILE_SHARE_WRITE, true},
+        {"held sharing reading only", FILE_ATTRIBUTE_NORMAL, FILE_SHARE_READ, false},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -130,9 +128,9 @@ TEST_F(Backups, BackupLeftByAnEarlierRunIsOverwrittenAsCopyFileADoes) {
         writeFile(dir + "sulvet_back.exe", "earlier");
         setAttributes(dir + "sulvet_back.exe", c.attribute);
         fw::FileHandle held;
-        if (c.held)
-            held.reset(CreateFileA((dir + "sulvet_back.exe").c_str(), readWrite, c.heldSharing, nullptr, OPEN_EXISTING,
-                                   FILE_ATTRIBUTE_NORMAL, nullptr));
+        if (c.heldSharing)
+            held.reset(CreateFileA((dir + "sulvet_back.exe").c_str(), GENERIC_READ | GENERIC_WRITE, c.heldSharing,
+                                   nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr));
         EXPECT_EQ(c.overwritten, fresh.backupFile(dir + "sulvet.exe", dir + "sulvet_back.exe"));
         EXPECT_EQ(c.overwritten ? 1u : 0u, fresh.m_backupSet.backupPaths.size());
         fresh.deleteBackups();
